@@ -1,0 +1,49 @@
+# The two commands a fresh Debian 12 machine needs: `make demo` and `make test`.
+# Everything else here is a step they are made of, or a tool for developers.
+
+JOBS ?= $(shell nproc)
+CTEST_JOBS ?= $(JOBS)
+FUZZ_SECONDS ?= 30
+
+.PHONY: all deps build test test-asan fuzz-smoke bench demo format clean
+
+all: build
+
+deps:
+	@bash scripts/install-deps
+
+build/default/CMakeCache.txt: | deps
+	cmake --preset default
+
+build: deps build/default/CMakeCache.txt
+	cmake --build build/default -j $(JOBS)
+
+test: build
+	ctest --test-dir build/default --output-on-failure -j $(CTEST_JOBS) --timeout 300
+
+build/asan/CMakeCache.txt: | deps
+	cmake --preset asan
+
+test-asan: deps build/asan/CMakeCache.txt
+	cmake --build build/asan -j $(JOBS)
+	ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1 \
+	  ctest --test-dir build/asan --output-on-failure -j $(CTEST_JOBS) --timeout 600
+
+build/fuzz/CMakeCache.txt: | deps
+	cmake --preset fuzz
+
+fuzz-smoke: deps build/fuzz/CMakeCache.txt
+	cmake --build build/fuzz -j $(JOBS)
+	FUZZ_SECONDS=$(FUZZ_SECONDS) bash scripts/fuzz-smoke build/fuzz
+
+bench: build
+	bash scripts/bench build/default
+
+demo: build
+	bash scripts/demo build/default
+
+format:
+	find src platform standin tests bench -name '*.h' -o -name '*.cpp' | xargs clang-format -i
+
+clean:
+	rm -rf build

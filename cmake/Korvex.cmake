@@ -1,0 +1,45 @@
+# Helpers shared by the stand-in, the monitor, the tests and the benchmarks.
+
+# The agent libraries in the order the deployment lists them; each is a shared library built
+# from standin/<name>/ into the installation's bin directory.
+set(KORVEX_AGENT_LIBRARIES
+  tbxUtil tbxIpc valkoCommon valkoConfig valkoControl valkoError valkoMonitor valkoMt
+  valkoModuleManager valkoMsgTransmitProxy valkoFileWatch valkoProcMng FileQuara ModuleCommon
+  win32standin)
+
+# korvex_standin_library(<name> SOURCES <files...> [LIBS <targets...>])
+# A stand-in agent library: shared, in the bin directory, finding its siblings via $ORIGIN.
+function(korvex_standin_library name)
+  cmake_parse_arguments(ARG "" "" "SOURCES;LIBS" ${ARGN})
+  add_library(${name} SHARED ${ARG_SOURCES})
+  target_link_libraries(${name} PUBLIC korvex_platform ${ARG_LIBS})
+  target_include_directories(${name} PRIVATE ${CMAKE_CURRENT_SOURCE_DIR})
+  set_target_properties(${name} PROPERTIES BUILD_RPATH "$ORIGIN")
+endfunction()
+
+# The stand-in libraries that exist as targets so far (folders land one by one).
+function(korvex_existing_agent_libraries out)
+  set(result)
+  foreach(lib IN LISTS KORVEX_AGENT_LIBRARIES)
+    if(TARGET ${lib})
+      list(APPEND result ${lib})
+    endif()
+  endforeach()
+  set(${out} ${result} PARENT_SCOPE)
+endfunction()
+
+# korvex_gtest(<name> SOURCES <files...> [LIBS <targets...>])
+# One GoogleTest executable in build/<preset>/tests, registered with CTest case by case.
+function(korvex_gtest name)
+  cmake_parse_arguments(ARG "" "" "SOURCES;LIBS" ${ARGN})
+  add_executable(${name} ${ARG_SOURCES})
+  target_link_libraries(${name} PRIVATE ${ARG_LIBS} GTest::gtest GTest::gmock GTest::gtest_main)
+  target_include_directories(${name} PRIVATE ${CMAKE_SOURCE_DIR}/tests ${CMAKE_SOURCE_DIR})
+  set_target_properties(${name} PROPERTIES
+    RUNTIME_OUTPUT_DIRECTORY ${KORVEX_TEST_BIN_DIR}
+    BUILD_RPATH "${KORVEX_OUTSIDE_RPATH}")
+  gtest_discover_tests(${name}
+    WORKING_DIRECTORY ${KORVEX_TEST_BIN_DIR}
+    PROPERTIES ENVIRONMENT "KORVEX_BIN_DIR=${KORVEX_BIN_DIR};KORVEX_SOURCE_DIR=${CMAKE_SOURCE_DIR}"
+    DISCOVERY_TIMEOUT 60)
+endfunction()

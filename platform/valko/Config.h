@@ -1,0 +1,37 @@
+// valkoConfig: the agent's configuration and the online client limits.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+#include "Export.h"
+#include "Singleton.h"
+
+class KORVEX_EXPORT CConfig : public CSingleton<CConfig> {
+ public:
+  // The client version from <application dir>/conf/version; false (and "" ) when absent.
+  bool GetClientVersion(std::string& version);
+  // The identity address: the first non-loopback IPv4 address; false when there is none.
+  bool GetIdentityIp(std::string& address);
+  // Loads the machine identifier from <application dir>/conf/machine_uuid; false when absent.
+  bool LoadMachineUuidFromFile();
+
+ private:
+  friend class CSingleton<CConfig>;
+  CConfig() = default;
+};
+
+class KORVEX_EXPORT COnlineClientConf : public CSingleton<COnlineClientConf> {
+ public:
+  // The queue limit in force: `base` times the ratio "queue_size_ratio" of
+  // <application dir>/conf/online_client_conf (default 1), rounded down. Cheap enough to be
+  // asked on every push: the file is re-read at most once per second.
+  static int64_t CalcMaxCountWithQueueSizeRatio(int64_t base);
+
+ private:
+  friend class CSingleton<COnlineClientConf>;
+  COnlineClientConf() = default;
+};
+
+extern template class CSingleton<CConfig>;
+extern template class CSingleton<COnlineClientConf>;

@@ -1,0 +1,11 @@
+// What a module library exports for the module manager.
+#pragma once
+
+#include <cstdint>
+
+extern "C" {
+// Called once after the module is loaded; 0 on success.
+int32_t KorvexModuleInit();
+// Called once before the module is unloaded; no callback of the module may run afterwards.
+void KorvexModuleUninit();
+}

@@ -1,0 +1,30 @@
+// valkoModuleManager: the agent modules loaded into this process. The configuration lists one
+// module library per line, relative to the application directory.
+#pragma once
+
+#include <string>
+
+#include "Export.h"
+#include "Singleton.h"
+
+class KORVEX_EXPORT CModuleManager : public CSingleton<CModuleManager> {
+ public:
+  ~CModuleManager() override;
+
+  bool SetConfigPath(const std::string& path);
+  // Loads every listed module and calls its KorvexModuleInit; false when one fails to load or
+  // to initialise (the modules loaded before it stay loaded).
+  bool LoadModule();
+  // Calls KorvexModuleUninit of every loaded module and unloads it; true when none was loaded
+  // or all were unloaded.
+  bool UnLoadModule();
+
+ private:
+  friend class CSingleton<CModuleManager>;
+  CModuleManager();
+
+  struct State;
+  State* state_;  // owned; the configuration path and the loaded modules
+};
+
+extern template class CSingleton<CModuleManager>;

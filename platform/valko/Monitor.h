@@ -1,0 +1,44 @@
+// valkoMonitor: the resource monitor. A sampling thread reads the process's CPU, memory, I/O
+// and handle figures and calls IResourceMonitorEvent when a configured limit is passed; threads
+// report heartbeats and are declared hung when one runs out.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+#include "Export.h"
+#include "Singleton.h"
+#include "valko/IMonitorInfo.h"
+#include "valko/IResourceMonitorEvent.h"
+
+class KORVEX_EXPORT CMonitor : public CSingleton<CMonitor> {
+ public:
+  ~CMonitor() override;  // stops the sampling thread
+
+  // The limits file (key = value lines); read when monitoring starts.
+  bool SetConfigPath(const std::string& path);
+  // Starts the sampling thread; `events` must outlive the monitor. False when the thread
+  // cannot be started or monitoring already runs.
+  bool StartMonitor(IResourceMonitorEvent* events, const std::string& ownerName);
+  // Stops the sampling thread (tests and tools; the monitor process never stops it).
+  void StopMonitor();
+  // Adds a statistics source whose line is logged each sample period; it must outlive the
+  // monitor or be removed first.
+  bool AddMonitorPoint(IMonitorInfo* info);
+  bool RemoveMonitorPoint(IMonitorInfo* info);
+  // A thread's liveness report: it is declared hung when no report follows within
+  // `timeoutSeconds` (scaled by TBX_TIME_SCALE).
+  bool SetThreadHeartbeat(uint32_t threadId, const std::string& name, uint32_t timeoutSeconds);
+  // One line per reporting thread (id, name, seconds since its last report); `count` gets the
+  // number of threads.
+  bool GetThreadsInfo(std::string& info, uint32_t& count);
+
+ private:
+  friend class CSingleton<CMonitor>;
+  CMonitor();
+
+  struct State;
+  State* state_;  // owned; the sampling thread, limits, points and heartbeats
+};
+
+extern template class CSingleton<CMonitor>;

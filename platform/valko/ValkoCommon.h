@@ -1,0 +1,73 @@
+// valkoCommon: the agent root, stack texts, the HTTP and OpenSSL services and the global domain
+// configuration.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "Export.h"
+#include "Singleton.h"
+
+namespace tbx {
+
+// Remembers the agent root and creates the process-wide instances of this library
+// (CValkoPathInfo, CGlobalDomainConfig); true on success.
+KORVEX_EXPORT bool InitValkoCommon(const std::string& agentRoot);
+
+class KORVEX_EXPORT CValkoPathInfo : public CSingleton<CValkoPathInfo> {
+ public:
+  // The agent root that process paths must start with, as given to InitValkoCommon.
+  std::string GetValkoRootPath() const;
+  void SetValkoRootPath(const std::string& root);
+
+ private:
+  friend class CSingleton<CValkoPathInfo>;
+  CValkoPathInfo() = default;
+  std::string root_;  // absolute, without a final separator
+};
+
+class KORVEX_EXPORT CValkoStack {
+ public:
+  // The stacks of the process's threads as text ("" for another process or on failure).
+  static std::string GetValkoStack(int64_t processId);
+};
+
+class IOpensslInterface {
+ public:
+  virtual ~IOpensslInterface() {}
+  virtual bool IsReady() const = 0;
+};
+
+// The process-wide OpenSSL service; the same object on every call.
+KORVEX_EXPORT IOpensslInterface* NewOpensslInterface();
+
+}  // namespace tbx
+
+class IHttpInstance {
+ public:
+  virtual ~IHttpInstance() {}
+  // The certificate used for the agent's HTTPS requests; false when the file is missing.
+  virtual bool SetCertFilePath(const std::string& path) = 0;
+};
+
+// The process-wide HTTP service.
+KORVEX_EXPORT IHttpInstance* GetHttpInstance();
+
+class KORVEX_EXPORT CGlobalDomainConfig : public CSingleton<CGlobalDomainConfig> {
+ public:
+  // Stores the default server domains; refuses (false) a second list with no non-empty domain.
+  bool SetDefaultSrvDomain(const std::vector<std::string>& first,
+                           const std::vector<std::string>& second);
+  void GetDefaultSrvDomain(std::vector<std::string>& first,
+                           std::vector<std::string>& second) const;
+
+ private:
+  friend class CSingleton<CGlobalDomainConfig>;
+  CGlobalDomainConfig() = default;
+  std::vector<std::string> first_;   // as last accepted
+  std::vector<std::string> second_;  // as last accepted
+};
+
+extern template class CSingleton<tbx::CValkoPathInfo>;
+extern template class CSingleton<CGlobalDomainConfig>;
