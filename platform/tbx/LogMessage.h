@@ -33,6 +33,8 @@ class KORVEX_EXPORT CLogMessage {
   static void WriteLogMessage(const std::string& text, int level);
   // Writes everything buffered to disk; called before the process ends.
   static void Flush();
+  // The path of the file being written, "" before GetInstance succeeded.
+  static std::string GetLogFilePath();
 
  private:
   CLogMessage() = default;
