@@ -1,0 +1,15 @@
+// Test seams of valkoConfig. Unit tests of bounded queues use them to make the queue limit a few
+// messages without writing a configuration file: with the ratio N / 3000.0,
+// COnlineClientConf::CalcMaxCountWithQueueSizeRatio(3000) yields N.
+#pragma once
+
+#include "Export.h"
+
+namespace valko::testing {
+
+// From now on CalcMaxCountWithQueueSizeRatio uses `ratio` (non-negative) instead of the file.
+KORVEX_EXPORT void OverrideQueueSizeRatio(double ratio);
+// Back to the ratio of <application dir>/conf/online_client_conf.
+KORVEX_EXPORT void ClearQueueSizeRatioOverride();
+
+}  // namespace valko::testing
