@@ -19,8 +19,8 @@ class KORVEX_EXPORT CSimpleSerialization {
 
   // Adds a text value; false when the key is empty or longer than 255 bytes.
   bool AddString(const std::string& key, const std::string& value);
-  // Adds a value of `size` bytes copied from `value`; false as for AddString, or when `value`
-  // is null with a non-zero size.
+  // Adds a value of `size` bytes copied from `value`; false as for AddString, for a kind other
+  // than kText or kFixed, or when `value` is null with a non-zero size.
   bool Serialize(const std::string& key, uint8_t kind, uint32_t size, const void* value);
   // The buffer so far.
   std::string GetSerializationBuffer() const;
