@@ -1,0 +1,19 @@
+// Parsing of JSON texts that arrive from outside the process (received messages, command data).
+// The texts are untrusted: parsing never recurses, and nesting is bounded so that neither the
+// parse nor a later recursive walk of the document (such as re-serialising it) can exhaust the
+// stack.
+#pragma once
+
+#include <cstddef>
+#include <string>
+
+#include <rapidjson/document.h>
+
+// The deepest nesting of objects and arrays a received text may have; the root counts as 1.
+constexpr size_t kMaxReceivedJsonDepth = 512;
+
+// Parses every byte of `text` into `document`, which must be freshly constructed. Returns false,
+// leaving `document` null, when the text is not one well-formed JSON value, when it nests deeper
+// than kMaxReceivedJsonDepth, or when bytes follow the value (an embedded NUL included). Encoding
+// is not validated: string bytes are kept as they are.
+bool ParseReceivedJson(const std::string& text, rapidjson::Document* document);
