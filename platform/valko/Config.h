@@ -1,7 +1,10 @@
 // valkoConfig: the agent's configuration and the online client limits.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
+#include <mutex>
+#include <new>
 #include <string>
 
 #include "Export.h"
@@ -15,10 +18,20 @@ class KORVEX_EXPORT CConfig : public CSingleton<CConfig> {
   bool GetIdentityIp(std::string& address);
   // Loads the machine identifier from <application dir>/conf/machine_uuid; false when absent.
   bool LoadMachineUuidFromFile();
+  // The identifier last loaded by LoadMachineUuidFromFile, "" before.
+  std::string GetMachineUuid() const;
+
+  // Creation storage: null while TBX_STANDIN_FAIL lists "CConfig::NewInstance".
+  static void* operator new(std::size_t size, const std::nothrow_t&) noexcept;
+  static void operator delete(void* memory) noexcept;
+  static void operator delete(void* memory, const std::nothrow_t&) noexcept;
 
  private:
   friend class CSingleton<CConfig>;
   CConfig() = default;
+
+  mutable std::mutex mutex_;  // guards machineUuid_
+  std::string machineUuid_;   // first line of conf/machine_uuid, trimmed
 };
 
 class KORVEX_EXPORT COnlineClientConf : public CSingleton<COnlineClientConf> {
@@ -27,6 +40,11 @@ class KORVEX_EXPORT COnlineClientConf : public CSingleton<COnlineClientConf> {
   // <application dir>/conf/online_client_conf (default 1), rounded down. Cheap enough to be
   // asked on every push: the file is re-read at most once per second.
   static int64_t CalcMaxCountWithQueueSizeRatio(int64_t base);
+
+  // Creation storage: null while TBX_STANDIN_FAIL lists "COnlineClientConf::NewInstance".
+  static void* operator new(std::size_t size, const std::nothrow_t&) noexcept;
+  static void operator delete(void* memory) noexcept;
+  static void operator delete(void* memory, const std::nothrow_t&) noexcept;
 
  private:
   friend class CSingleton<COnlineClientConf>;

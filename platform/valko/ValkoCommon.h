@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstdint>
+#include <mutex>
 #include <string>
 #include <vector>
 
@@ -24,7 +25,8 @@ class KORVEX_EXPORT CValkoPathInfo : public CSingleton<CValkoPathInfo> {
  private:
   friend class CSingleton<CValkoPathInfo>;
   CValkoPathInfo() = default;
-  std::string root_;  // absolute, without a final separator
+  mutable std::mutex mutex_;  // guards root_
+  std::string root_;          // absolute, without a final separator
 };
 
 class KORVEX_EXPORT CValkoStack {
@@ -59,12 +61,12 @@ class KORVEX_EXPORT CGlobalDomainConfig : public CSingleton<CGlobalDomainConfig>
   // Stores the default server domains; refuses (false) a second list with no non-empty domain.
   bool SetDefaultSrvDomain(const std::vector<std::string>& first,
                            const std::vector<std::string>& second);
-  void GetDefaultSrvDomain(std::vector<std::string>& first,
-                           std::vector<std::string>& second) const;
+  void GetDefaultSrvDomain(std::vector<std::string>& first, std::vector<std::string>& second) const;
 
  private:
   friend class CSingleton<CGlobalDomainConfig>;
   CGlobalDomainConfig() = default;
+  mutable std::mutex mutex_;         // guards both lists
   std::vector<std::string> first_;   // as last accepted
   std::vector<std::string> second_;  // as last accepted
 };

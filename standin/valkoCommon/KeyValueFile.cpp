@@ -1,0 +1,99 @@
+#include "KeyValueFile.h"
+
+#include <charconv>
+#include <cmath>
+#include <fstream>
+#include <sstream>
+
+namespace valko::standin {
+namespace {
+
+std::string Trimmed(const std::string& text) {
+  const char* kSpace = " \t\r\n\v\f";
+  size_t first = text.find_first_not_of(kSpace);
+  if (first == std::string::npos) {
+    return "";
+  }
+  size_t last = text.find_last_not_of(kSpace);
+  return text.substr(first, last - first + 1);
+}
+
+}  // namespace
+
+bool CKeyValueFile::Load(const std::string& path) {
+  values_.clear();
+  std::ifstream in(path, std::ios::binary);
+  if (!in) {
+    return false;
+  }
+  std::ostringstream content;
+  content << in.rdbuf();
+  if (in.bad()) {
+    return false;
+  }
+  Parse(content.str());
+  return true;
+}
+
+void CKeyValueFile::Parse(const std::string& text) {
+  values_.clear();
+  std::istringstream lines(text);
+  std::string line;
+  while (std::getline(lines, line)) {
+    size_t comment = line.find('#');
+    if (comment != std::string::npos) {
+      line.erase(comment);
+    }
+    size_t equals = line.find('=');
+    if (equals == std::string::npos) {
+      continue;
+    }
+    std::string key = Trimmed(line.substr(0, equals));
+    if (key.empty()) {
+      continue;
+    }
+    values_[key] = Trimmed(line.substr(equals + 1));
+  }
+}
+
+bool CKeyValueFile::GetText(const std::string& key, std::string& value) const {
+  auto found = values_.find(key);
+  if (found == values_.end()) {
+    return false;
+  }
+  value = found->second;
+  return true;
+}
+
+bool CKeyValueFile::GetDecimal(const std::string& key, double& value) const {
+  std::string text;
+  if (!GetText(key, text) || text.empty()) {
+    return false;
+  }
+  double parsed = 0.0;
+  const char* end = text.data() + text.size();
+  // from_chars is locale-independent and refuses a leading "+", hexadecimal and white space.
+  auto [stop, error] = std::from_chars(text.data(), end, parsed, std::chars_format::fixed);
+  if (error != std::errc() || stop != end || !std::isfinite(parsed) || parsed < 0.0) {
+    return false;
+  }
+  value = parsed;
+  return true;
+}
+
+bool CKeyValueFile::GetUnsigned(const std::string& key, uint64_t& value) const {
+  std::string text;
+  if (!GetText(key, text) || text.empty()) {
+    return false;
+  }
+  uint64_t parsed = 0;
+  const char* end = text.data() + text.size();
+  auto [stop, error] = std::from_chars(text.data(), end, parsed, 10);
+  if (error != std::errc() || stop != end) {
+    return false;
+  }
+  value = parsed;
+  return true;
+}
+
+}  // namespace valko::standin

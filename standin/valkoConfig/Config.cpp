@@ -1,0 +1,76 @@
+#include "valko/Config.h"
+
+#include <arpa/inet.h>
+#include <ifaddrs.h>
+#include <net/if.h>
+#include <netinet/in.h>
+
+#include <fstream>
+
+#include "tbx/StringUtil.h"
+#include "tbx/ToolUtil.h"
+#include "valkoCommon/SingletonHome.h"
+#include "valkoCommon/StandinAllocation.h"
+
+VALKO_SINGLETON_HOME(CConfig)
+
+namespace {
+
+// The first line of <application dir>/<relativePath>, trimmed; false when the file cannot be
+// opened or that line is empty.
+bool ReadFirstLine(const std::string& relativePath, std::string& line) {
+  line.clear();
+  std::ifstream in(tbx::CToolUtil::GetApplicationDirPath() + relativePath);
+  if (!in) {
+    return false;
+  }
+  std::string raw;
+  std::getline(in, raw);
+  line = tbx::CStringUtil::stringTrimmed(raw);
+  return !line.empty();
+}
+
+}  // namespace
+
+VALKO_STANDIN_CREATION(CConfig)
+
+bool CConfig::GetClientVersion(std::string& version) {
+  return ReadFirstLine("/conf/version", version);
+}
+
+bool CConfig::GetIdentityIp(std::string& address) {
+  address.clear();
+  ifaddrs* interfaces = nullptr;
+  if (getifaddrs(&interfaces) != 0) {
+    return false;
+  }
+  for (ifaddrs* item = interfaces; item != nullptr; item = item->ifa_next) {
+    if (item->ifa_addr == nullptr || item->ifa_addr->sa_family != AF_INET ||
+        (item->ifa_flags & IFF_LOOPBACK) != 0) {
+      continue;
+    }
+    const in_addr& ipv4 = reinterpret_cast<const sockaddr_in*>(item->ifa_addr)->sin_addr;
+    char text[INET_ADDRSTRLEN] = {};
+    if (inet_ntop(AF_INET, &ipv4, text, sizeof(text)) != nullptr) {
+      address = text;
+      break;
+    }
+  }
+  freeifaddrs(interfaces);
+  return !address.empty();
+}
+
+bool CConfig::LoadMachineUuidFromFile() {
+  std::string uuid;
+  if (!ReadFirstLine("/conf/machine_uuid", uuid)) {
+    return false;
+  }
+  std::lock_guard<std::mutex> hold(mutex_);
+  machineUuid_ = uuid;
+  return true;
+}
+
+std::string CConfig::GetMachineUuid() const {
+  std::lock_guard<std::mutex> hold(mutex_);
+  return machineUuid_;
+}
