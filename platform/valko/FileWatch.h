@@ -1,6 +1,9 @@
 // valkoFileWatch: the file watch.
 #pragma once
 
+#include <cstddef>
+#include <new>
+
 #include "Export.h"
 #include "Singleton.h"
 
@@ -8,6 +11,11 @@ class KORVEX_EXPORT CFileWatch : public CSingleton<CFileWatch> {
  public:
   bool Init();
   bool IsInitialised() const { return initialised_; }
+
+  // Creation storage: null while TBX_STANDIN_FAIL lists "CFileWatch::NewInstance".
+  static void* operator new(std::size_t size, const std::nothrow_t&) noexcept;
+  static void operator delete(void* memory) noexcept;
+  static void operator delete(void* memory, const std::nothrow_t&) noexcept;
 
  private:
   friend class CSingleton<CFileWatch>;
