@@ -3,7 +3,9 @@
 // report heartbeats and are declared hung when one runs out.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
+#include <new>
 #include <string>
 
 #include "Export.h"
@@ -32,6 +34,11 @@ class KORVEX_EXPORT CMonitor : public CSingleton<CMonitor> {
   // One line per reporting thread (id, name, seconds since its last report); `count` gets the
   // number of threads.
   bool GetThreadsInfo(std::string& info, uint32_t& count);
+
+  // Creation storage: null while TBX_STANDIN_FAIL lists "CMonitor::NewInstance".
+  static void* operator new(std::size_t size, const std::nothrow_t&) noexcept;
+  static void operator delete(void* memory) noexcept;
+  static void operator delete(void* memory, const std::nothrow_t&) noexcept;
 
  private:
   friend class CSingleton<CMonitor>;
