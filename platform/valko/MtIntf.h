@@ -1,5 +1,8 @@
 // valkoMt: the maintenance component. Counters with running totals, and the reports of
-// registered IMtInfo sources sent periodically as one message through the transmit interface.
+// registered IMtInfo sources sent periodically as one message through the transmit interface:
+// every 60 s (scaled by TBX_TIME_SCALE), type "T_MSG_MT_INFO", priority 4, data
+// {"owner":<owner name>,"info":{<name>:<decimal or text>,...}}; nothing is sent while there is
+// nothing to report.
 #pragma once
 
 #include <cstdint>
@@ -13,9 +16,17 @@ class KORVEX_EXPORT CMtIntf {
  public:
   static bool Init();
   // Starts the periodic report through `transmit`, which must outlive the process's use of it.
+  // False before Init, with a null interface, or when the report already runs.
   static bool Start(IMsgTransmitInterface* transmit, const std::string& ownerName);
+  // Ends the periodic report; when it returns no report is being sent (tests and tools).
+  static void Stop();
+  // Adds a source asked for its counters at each report; it must stay alive until it is
+  // unregistered.
   static bool RegMtInfoCallback(IMtInfo* info);
-  // Adds `amount` to the counter and returns its running total.
+  // Removes a source; when it returns the source is not being asked.
+  static bool UnRegMtInfoCallback(IMtInfo* info);
+  // Adds `amount` to the counter (sets it to `amount` when `accumulate` is false) and returns
+  // its running total; `report` false keeps the counter out of the periodic report.
   static uint64_t AddExceptonInfo(const std::string& counterName, uint64_t amount, bool report,
                                   bool accumulate);
 };
