@@ -3,9 +3,11 @@
 
 #include <cstdint>
 
+#include "Export.h"
+
 extern "C" {
 // Called once after the module is loaded; 0 on success.
-int32_t KorvexModuleInit();
+KORVEX_EXPORT int32_t KorvexModuleInit();
 // Called once before the module is unloaded; no callback of the module may run afterwards.
-void KorvexModuleUninit();
+KORVEX_EXPORT void KorvexModuleUninit();
 }

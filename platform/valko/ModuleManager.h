@@ -2,6 +2,8 @@
 // module library per line, relative to the application directory.
 #pragma once
 
+#include <cstddef>
+#include <new>
 #include <string>
 
 #include "Export.h"
@@ -18,6 +20,11 @@ class KORVEX_EXPORT CModuleManager : public CSingleton<CModuleManager> {
   // Calls KorvexModuleUninit of every loaded module and unloads it; true when none was loaded
   // or all were unloaded.
   bool UnLoadModule();
+
+  // Creation storage: null while TBX_STANDIN_FAIL lists "CModuleManager::NewInstance".
+  static void* operator new(std::size_t size, const std::nothrow_t&) noexcept;
+  static void operator delete(void* memory) noexcept;
+  static void operator delete(void* memory, const std::nothrow_t&) noexcept;
 
  private:
   friend class CSingleton<CModuleManager>;

@@ -3,6 +3,8 @@
 // library and the modules resolve it there.
 #pragma once
 
+#include <atomic>
+
 #include "Export.h"
 #include "Singleton.h"
 #include "valko/IMsgTransmitInterface.h"
@@ -17,7 +19,7 @@ class KORVEX_EXPORT CMsgTransmitProxy : public CSingleton<CMsgTransmitProxy> {
   friend class CSingleton<CMsgTransmitProxy>;
   CMsgTransmitProxy();
 
-  IMsgTransmitInterface* transmit_;  // not owned; null until InitProxy
+  std::atomic<IMsgTransmitInterface*> transmit_;  // not owned; null until InitProxy
 };
 
 // The interface handed to InitProxy of the process's proxy; null before that.
