@@ -1,0 +1,235 @@
+// The crash handler and the dumps: names, memory check, clean-up and a real crash in a child.
+#include <gtest/gtest.h>
+#include <pthread.h>
+#include <sched.h>
+#include <signal.h>
+#include <sys/syscall.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <regex>
+#include <thread>
+
+#include "KorvexCommon/Error.h"
+#include "tbx/LogMessage.h"
+#include "unit/KorvexCommonSupport/TestSupport.h"
+#include "valko/Config.h"
+
+namespace {
+
+using korvex_test::ChildResult;
+using korvex_test::ListNames;
+using korvex_test::ReadText;
+using korvex_test::ReportsOfKind;
+using korvex_test::RunInChild;
+using korvex_test::SplitLines;
+using korvex_test::WriteText;
+
+const char kMoment[] = "2024_3_9_17_5_42";
+
+void RemoveConfig() {
+  while (CSingleton<CConfig>::GetInstance() != nullptr) {
+    CSingleton<CConfig>::RemoveInstance();
+  }
+}
+
+// The address the dump names carry on this machine.
+std::string IdentityAddress() {
+  std::string address;
+  CConfig* config = CSingleton<CConfig>::GetInstance();
+  if (config == nullptr || !config->GetIdentityIp(address)) {
+    return "0.0.0.0";
+  }
+  return address;
+}
+
+[[noreturn]] void Fault() {
+  volatile int* volatile target = nullptr;
+  *target = 1;
+  std::abort();  // not reached: the write above faults
+}
+
+bool EndsWith(const std::string& text, const std::string& suffix) {
+  return text.size() >= suffix.size() &&
+         text.compare(text.size() - suffix.size(), suffix.size(), suffix) == 0;
+}
+
+class CrashHandlerTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    korvex_test::OpenProcessLog();
+    korvex_test::FreezeClockUtc(korvex_test::kMarch9th2024At170542);
+    WriteText(dir_.File("conf/version"), "3.2.1");
+  }
+  void TearDown() override {
+    RemoveConfig();
+    EnableErrorRecords(false);
+    korvex_test::FreezeClockUtc(0);
+  }
+
+  // D/<version>-<address>-<moment>.
+  std::string ExpectedBase() const {
+    return dir_.File("3.2.1-" + IdentityAddress() + "-" + kMoment);
+  }
+
+  korvex_test::TempDir dir_;
+  korvex_test::ScopedApplicationDir appDir_{dir_.path()};
+};
+
+TEST_F(CrashHandlerTest, TheHookIsInstalledBeforeMain) {
+  EXPECT_TRUE(IsCrashHookInstalled());
+}
+
+TEST_F(CrashHandlerTest, DumpBasePathCarriesVersionAddressMomentAndKindSuffix) {
+  CSingleton<CConfig>::NewInstance();
+  EXPECT_EQ(BuildDumpBasePath(Crash), ExpectedBase());
+  EXPECT_EQ(BuildDumpBasePath(Cpu), ExpectedBase() + "_cpu");
+  EXPECT_EQ(BuildDumpBasePath(Mem), ExpectedBase() + "_mem");
+  EXPECT_EQ(BuildDumpBasePath(ThreadHang), ExpectedBase() + "_threadHang");
+  EXPECT_EQ(BuildDumpBasePath(MaxFd), ExpectedBase() + "_maxFd");
+}
+
+TEST_F(CrashHandlerTest, MissingVersionLeavesAnEmptyVersionPart) {
+  std::remove(dir_.File("conf/version").c_str());
+  CSingleton<CConfig>::NewInstance();
+  EXPECT_EQ(BuildDumpBasePath(MaxFd),
+            dir_.File("-" + IdentityAddress() + "-" + kMoment + "_maxFd"));
+}
+
+TEST_F(CrashHandlerTest, WithoutConfigurationEveryKindIsConfigNull) {
+  RemoveConfig();
+  for (DumpKind kind : {Cpu, Mem, ThreadHang, MaxFd, Crash}) {
+    EXPECT_EQ(BuildDumpBasePath(kind), dir_.File("CConfig Null")) << kind;
+  }
+}
+
+// A network namespace of its own leaves the child with the loopback interface only.
+TEST_F(CrashHandlerTest, WithoutIdentityAddressTheAddressIsZeros) {
+  ChildResult child = RunInChild([this] {
+    if (::unshare(CLONE_NEWNET) != 0) {
+      ::_exit(77);
+    }
+    CSingleton<CConfig>::NewInstance();
+    WriteText(dir_.File("base"), BuildDumpBasePath(MaxFd));
+  });
+  if (child.exited && child.exitCode == 77) {
+    GTEST_SKIP() << "cannot create a network namespace here";
+  }
+  ASSERT_TRUE(child.exited && child.exitCode == 0);
+  EXPECT_EQ(ReadText(dir_.File("base")),
+            dir_.File(std::string("3.2.1-0.0.0.0-") + kMoment + "_maxFd"));
+}
+
+TEST_F(CrashHandlerTest, CleanupRemovesOnlyCrashDumpsDirectlyInTheDirectory) {
+  for (const char* name : {"x-Error.dmp", "y-ERROR.DMP", "x_maxFd.dmp", "x-Error.dmp.bak",
+                           "MonitorError.data", "sub/z-Error.dmp"}) {
+    WriteText(dir_.File(name), "d");
+  }
+  WriteText(dir_.File("dir-Error.dmp/keep"), "d");  // a directory with a dump's name
+
+  CleanupErrorDumps();
+
+  EXPECT_EQ(ListNames(dir_.path()),
+            (std::vector<std::string>{"MonitorError.data", "conf", "dir-Error.dmp", "sub",
+                                      "x-Error.dmp.bak", "x_maxFd.dmp"}));
+  EXPECT_EQ(ListNames(dir_.File("sub")), std::vector<std::string>{"z-Error.dmp"});
+}
+
+TEST_F(CrashHandlerTest, MemoryIsEnoughOnThisMachine) {
+  EXPECT_TRUE(IsMemoryEnough());
+}
+
+// The parts of a crash that every crash test checks: the process ended through the handler,
+// the dump was reported under `dumpPath` and copied, and no crash dump is left in D.
+void ExpectHandledCrash(const ChildResult& child, const std::string& dir,
+                        const std::string& dumpPath) {
+  ASSERT_TRUE(child.exited) << "ended by signal " << child.signal;
+  EXPECT_EQ(child.exitCode, 1);
+
+  const std::vector<Json::Value> crashes = ReportsOfKind(dir, "crash_info");
+  ASSERT_EQ(crashes.size(), 1u);
+  EXPECT_TRUE(std::regex_match(
+      crashes[0]["information"].asString(),
+      std::regex("exception code : -?[0-9a-f]+, dump error : -?[0-9]+, mem is enough : [01]")))
+      << crashes[0]["information"].asString();
+  EXPECT_TRUE(crashes[0]["flag"].asBool());
+
+  const std::vector<Json::Value> dumps = ReportsOfKind(dir, "dump_file");
+  ASSERT_EQ(dumps.size(), 1u);
+  EXPECT_EQ(dumps[0]["source"].asString(), dumpPath);
+  EXPECT_TRUE(dumps[0]["copied"].asBool()) << "the dump was not there to send";
+
+  for (const std::string& name : ListNames(dir)) {
+    EXPECT_FALSE(EndsWith(name, "-Error.dmp")) << name;
+  }
+}
+
+TEST_F(CrashHandlerTest, ACrashIsReportedRecordedAndCleanedUpAndEndsTheProcess) {
+  WriteText(dir_.File("MonitorError.data"), "earlier");
+  WriteText(dir_.File("old-Error.dmp"), "from an earlier crash");
+  const size_t backTraces =
+      korvex_test::CountOccurrences(korvex_test::ReadProcessLog(), "BackTrace:\n");
+
+  ChildResult child = RunInChild([] {
+    CSingleton<CConfig>::NewInstance();
+    EnableErrorRecords(true);
+    Fault();
+  });
+
+  CSingleton<CConfig>::NewInstance();  // for the address this machine has
+  ExpectHandledCrash(child, dir_.path(), ExpectedBase() + "-Error.dmp");
+  EXPECT_EQ(ReadText(dir_.File("MonitorError.data")),
+            "earlier\n2024-03-09 17:05:42 [" + std::to_string(child.pid) + "] exception crash");
+  const std::string log = korvex_test::ReadProcessLog();
+  EXPECT_NE(log.find("OnError:" + ExpectedBase() + "-Error.dmp, dump error: "), std::string::npos);
+  EXPECT_EQ(korvex_test::CountOccurrences(log, "BackTrace:\n"), backTraces + 1);
+}
+
+TEST_F(CrashHandlerTest, ACrashBeforeStartUpUsesConfigNullAndLeavesNoRecord) {
+  RemoveConfig();
+  ChildResult child = RunInChild([] { Fault(); });
+
+  ExpectHandledCrash(child, dir_.path(), dir_.File("CConfig Null-Error.dmp"));
+  EXPECT_FALSE(korvex_test::PathExists(dir_.File("MonitorError.data")));
+}
+
+// A crash on a thread that is inside WriteErrorRecord must still get its record written: the
+// hook runs on that very thread, which holds the record lock.
+TEST_F(CrashHandlerTest, ACrashInsideARecordWriteStillRecordsIt) {
+  const std::string busy = "error record lock busy";
+  const size_t busyBefore = korvex_test::CountOccurrences(korvex_test::ReadProcessLog(), busy);
+
+  ChildResult child = RunInChild([] {
+    EnableErrorRecords(true);
+    std::atomic<long> writerId{0};
+    std::thread writer([&] {
+      writerId.store(::syscall(SYS_gettid));
+      for (;;) {
+        WriteErrorRecord("MonitorError.data", "busy");
+      }
+    });
+    // Wait until the writer sits in the file replacement's fsync, which only happens between
+    // taking and releasing the record lock (and never inside the logger or the allocator).
+    while (writerId.load() == 0) {
+      sched_yield();
+    }
+    const std::string syscallFile =
+        "/proc/self/task/" + std::to_string(writerId.load()) + "/syscall";
+    const std::string inFsync = std::to_string(SYS_fsync) + " ";
+    while (ReadText(syscallFile).compare(0, inFsync.size(), inFsync) != 0) {
+      sched_yield();
+    }
+    ::pthread_kill(writer.native_handle(), SIGSEGV);
+    writer.join();  // not reached: the hook ends the process
+  });
+
+  ASSERT_TRUE(child.exited) << "ended by signal " << child.signal;
+  EXPECT_EQ(child.exitCode, 1);
+  const std::vector<std::string> lines = SplitLines(ReadText(dir_.File("MonitorError.data")));
+  ASSERT_FALSE(lines.empty());
+  EXPECT_TRUE(EndsWith(lines.back(), "] exception crash")) << lines.back();
+  EXPECT_EQ(korvex_test::CountOccurrences(korvex_test::ReadProcessLog(), busy), busyBefore)
+      << "the crashing thread waited for the lock it held itself";
+}
+
+}  // namespace
