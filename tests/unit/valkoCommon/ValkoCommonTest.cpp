@@ -1,0 +1,156 @@
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <condition_variable>
+#include <mutex>
+#include <thread>
+
+#include "tbx/ThreadUtil.h"
+#include "unit/StandinTestSupport/StandinTestSupport.h"
+#include "valko/ValkoCommon.h"
+#include "valkoCommon/HttpService.h"
+
+namespace {
+
+using standin_test::TempAppDir;
+using standin_test::WriteFile;
+
+TEST(InitValkoCommon, KeepsTheRootAbsoluteNormalisedWithoutFinalSeparator) {
+  ASSERT_TRUE(tbx::InitValkoCommon("/opt/valko/bin/../"));
+  ASSERT_NE(CSingleton<tbx::CValkoPathInfo>::GetInstance(), nullptr);
+  EXPECT_EQ(CSingleton<tbx::CValkoPathInfo>::GetInstance()->GetValkoRootPath(), "/opt/valko");
+
+  ASSERT_TRUE(tbx::InitValkoCommon("relative/root"));
+  std::string cwd = std::filesystem::current_path().string();
+  EXPECT_EQ(CSingleton<tbx::CValkoPathInfo>::GetInstance()->GetValkoRootPath(),
+            cwd + "/relative/root");
+
+  ASSERT_TRUE(tbx::InitValkoCommon("/"));
+  EXPECT_EQ(CSingleton<tbx::CValkoPathInfo>::GetInstance()->GetValkoRootPath(), "/");
+}
+
+TEST(InitValkoCommon, AnEmptyRootFailsButTheInstancesExistForTheDomainLoader) {
+  EXPECT_FALSE(tbx::InitValkoCommon(""));
+  EXPECT_NE(CSingleton<tbx::CValkoPathInfo>::GetInstance(), nullptr);
+  EXPECT_NE(CSingleton<CGlobalDomainConfig>::GetInstance(), nullptr);
+}
+
+class GlobalDomains : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    tbx::InitValkoCommon("/opt/valko");
+    config_ = CSingleton<CGlobalDomainConfig>::GetInstance();
+    ASSERT_NE(config_, nullptr);
+  }
+  CGlobalDomainConfig* config_ = nullptr;
+};
+
+TEST_F(GlobalDomains, AcceptsBothListsInOrder) {
+  ASSERT_TRUE(config_->SetDefaultSrvDomain({}, {"a.example", "", "b.example"}));
+  std::vector<std::string> first{"stale"};
+  std::vector<std::string> second;
+  config_->GetDefaultSrvDomain(first, second);
+  EXPECT_TRUE(first.empty());
+  EXPECT_EQ(second, (std::vector<std::string>{"a.example", "", "b.example"}));
+}
+
+TEST_F(GlobalDomains, RefusesASecondListWithoutAnyDomainAndKeepsThePrevious) {
+  ASSERT_TRUE(config_->SetDefaultSrvDomain({"x"}, {"kept.example"}));
+  EXPECT_FALSE(config_->SetDefaultSrvDomain({}, {""}));
+  EXPECT_FALSE(config_->SetDefaultSrvDomain({"y"}, {}));
+  std::vector<std::string> first;
+  std::vector<std::string> second;
+  config_->GetDefaultSrvDomain(first, second);
+  EXPECT_EQ(first, std::vector<std::string>{"x"});
+  EXPECT_EQ(second, std::vector<std::string>{"kept.example"});
+}
+
+TEST_F(GlobalDomains, ReadersNeverSeeAHalfWrittenPair) {
+  std::atomic<bool> stop{false};
+  std::atomic<int> torn{0};
+  std::thread reader([&] {
+    while (!stop) {
+      std::vector<std::string> first;
+      std::vector<std::string> second;
+      config_->GetDefaultSrvDomain(first, second);
+      if (first.size() != 1 || second.size() != 1 || first[0] != second[0]) {
+        ++torn;
+      }
+    }
+  });
+  config_->SetDefaultSrvDomain({"0"}, {"0"});
+  for (int i = 0; i < 20000; ++i) {
+    std::string value = std::to_string(i);
+    config_->SetDefaultSrvDomain({value}, {value});
+  }
+  stop = true;
+  reader.join();
+  EXPECT_EQ(torn.load(), 0);
+}
+
+TEST(ValkoStack, DescribesEveryThreadOfTheOwnProcessWithItsName) {
+  std::mutex mutex;
+  std::condition_variable changed;
+  bool named = false;
+  bool release = false;
+  uint64_t workerId = 0;
+  std::thread worker([&] {
+    tbx::CThreadUtil::SetThreadName("stack_probe");
+    std::unique_lock<std::mutex> hold(mutex);
+    workerId = tbx::CThreadUtil::GetCurrentThreadId();
+    named = true;
+    changed.notify_all();
+    changed.wait(hold, [&] { return release; });
+  });
+  {
+    std::unique_lock<std::mutex> hold(mutex);
+    changed.wait(hold, [&] { return named; });
+  }
+  std::string stack = tbx::CValkoStack::GetValkoStack(getpid());
+  {
+    std::lock_guard<std::mutex> hold(mutex);
+    release = true;
+  }
+  changed.notify_all();
+  worker.join();
+
+  EXPECT_NE(stack.find("thread " + std::to_string(getpid()) + " "), std::string::npos) << stack;
+  EXPECT_NE(stack.find("thread " + std::to_string(workerId) + " name=stack_probe state="),
+            std::string::npos)
+      << stack;
+  size_t lines = 0;
+  for (char c : stack) {
+    lines += c == '\n' ? 1 : 0;
+  }
+  EXPECT_GE(lines, 2u);
+}
+
+TEST(ValkoStack, AnotherProcessHasNoStackText) {
+  EXPECT_EQ(tbx::CValkoStack::GetValkoStack(getpid() + 1), "");
+  EXPECT_EQ(tbx::CValkoStack::GetValkoStack(-1), "");
+}
+
+TEST(HttpInstance, KeepsTheCertificatePathAndSaysWhetherTheFileIsThere) {
+  TempAppDir dir;
+  IHttpInstance* http = GetHttpInstance();
+  ASSERT_NE(http, nullptr);
+  EXPECT_EQ(http, GetHttpInstance());
+  auto* service = dynamic_cast<valko::standin::CHttpService*>(http);
+  ASSERT_NE(service, nullptr);
+
+  EXPECT_FALSE(http->SetCertFilePath(dir.File("rule/valko.crt")));
+  EXPECT_EQ(service->GetCertFilePath(), dir.File("rule/valko.crt"));
+  ASSERT_TRUE(WriteFile(dir.File("rule/valko.crt"), "certificate"));
+  EXPECT_TRUE(http->SetCertFilePath(dir.File("rule/valko.crt")));
+  EXPECT_FALSE(http->SetCertFilePath(dir.File("rule")));  // a directory is no certificate
+}
+
+TEST(OpensslInterface, IsOneReadyObject) {
+  tbx::IOpensslInterface* first = tbx::NewOpensslInterface();
+  ASSERT_NE(first, nullptr);
+  EXPECT_EQ(first, tbx::NewOpensslInterface());
+  EXPECT_TRUE(first->IsReady());
+}
+
+}  // namespace

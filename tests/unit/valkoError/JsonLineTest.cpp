@@ -1,0 +1,47 @@
+#include "valkoError/JsonLine.h"
+
+#include <gtest/gtest.h>
+#include <json/json.h>
+
+namespace {
+
+using valko::standin::CJsonLine;
+
+std::string RoundTrip(const std::string& text) {
+  std::string line = CJsonLine().AddText("t", text).Finish();
+  Json::Value value;
+  Json::CharReaderBuilder builder;
+  std::unique_ptr<Json::CharReader> reader(builder.newCharReader());
+  std::string errors;
+  EXPECT_TRUE(reader->parse(line.data(), line.data() + line.size() - 1, &value, &errors))
+      << line << errors;
+  return value["t"].asString();
+}
+
+TEST(JsonLine, KeepsMembersInTheOrderAdded) {
+  EXPECT_EQ(CJsonLine().AddText("z", "1").AddInteger("a", -5).AddBool("m", false).Finish(),
+            "{\"z\":\"1\",\"a\":-5,\"m\":false}\n");
+  EXPECT_EQ(CJsonLine().Finish(), "{}\n");
+}
+
+TEST(JsonLine, EscapesQuotesBackslashesAndControlCharacters) {
+  EXPECT_EQ(CJsonLine::Quote(std::string("a\"b\\c\n\r\t\x01\x1f\x7f", 11)),
+            "\"a\\\"b\\\\c\\n\\r\\t\\u0001\\u001f\\u007f\"");
+  EXPECT_EQ(RoundTrip(std::string("nul\0inside", 10)), std::string("nul\0inside", 10));
+}
+
+TEST(JsonLine, PassesValidUtf8AndReplacesEveryInvalidByte) {
+  EXPECT_EQ(RoundTrip("caf\xc3\xa9 \xe2\x82\xac \xf0\x9f\x98\x80"),
+            "caf\xc3\xa9 \xe2\x82\xac \xf0\x9f\x98\x80");
+  const std::string replacement = "\xef\xbf\xbd";
+  EXPECT_EQ(RoundTrip("a\xff"
+                      "b"),
+            "a" + replacement + "b");
+  EXPECT_EQ(RoundTrip("\xc3"), replacement);                                      // cut short
+  EXPECT_EQ(RoundTrip("\xc0\xaf"), replacement + replacement);                    // overlong
+  EXPECT_EQ(RoundTrip("\xed\xa0\x80"), replacement + replacement + replacement);  // surrogate
+  EXPECT_EQ(RoundTrip("\xf4\x90\x80\x80"),
+            replacement + replacement + replacement + replacement);  // above U+10FFFF
+}
+
+}  // namespace
