@@ -18,7 +18,7 @@
 namespace tbx {
 
 struct CThreadUtil::State {
-  std::mutex mutex;    // guards thread against concurrent start and join
+  std::mutex mutex;    // guards the thread handle
   std::thread thread;  // joinable from start until joined
   // True from startThread until run() returned. Shared with the thread, which may outlive
   // this object when run() itself destroys it.
@@ -60,16 +60,21 @@ bool CThreadUtil::IsThreadRunning() const {
 }
 
 void CThreadUtil::waitForThreadFinish() {
-  std::lock_guard<std::mutex> hold(state_->mutex);
-  if (!state_->thread.joinable()) {
-    return;
+  std::thread finishing;
+  {
+    std::lock_guard<std::mutex> hold(state_->mutex);
+    if (!state_->thread.joinable()) {
+      return;
+    }
+    if (state_->thread.get_id() == std::this_thread::get_id()) {
+      // Called from run() itself: joining would wait forever; let the thread end on its own.
+      state_->thread.detach();
+      return;
+    }
+    // Joined outside the lock, so run() may still use this object's other calls meanwhile.
+    finishing = std::move(state_->thread);
   }
-  if (state_->thread.get_id() == std::this_thread::get_id()) {
-    // Called from run() itself: joining would wait forever; let the thread end on its own.
-    state_->thread.detach();
-    return;
-  }
-  state_->thread.join();
+  finishing.join();
 }
 
 void CThreadUtil::SetThreadName(const std::string& name) {

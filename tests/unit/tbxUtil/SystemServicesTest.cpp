@@ -1,0 +1,121 @@
+#include <stdlib.h>
+#include <time.h>
+#include <unistd.h>
+
+#include <chrono>
+
+#include <gtest/gtest.h>
+
+#include "TestProcess.h"
+#include "tbx/ProcessUtil.h"
+#include "tbx/SystemInfo.h"
+#include "tbx/ThreadUtil.h"
+#include "tbx/TimeUtil.h"
+#include "tbx/TimerEvent.h"
+#include "tbx/ToolUtil.h"
+#include "tbxUtil/StandinSupport.h"
+#include "tbxUtil/TbxTestSeams.h"
+
+namespace {
+
+using tbxtest::ReadWholeFile;
+using tbxtest::TempDir;
+
+TEST(StandinSupportTest, FailsOnlyTheListedOperations) {
+  ::setenv("TBX_STANDIN_FAIL", "CWhiteList::Init, CFileSender::NewInstance", 1);
+  EXPECT_TRUE(tbx::standin::ShouldFail("CWhiteList::Init"));
+  EXPECT_TRUE(tbx::standin::ShouldFail("CFileSender::NewInstance"));
+  EXPECT_FALSE(tbx::standin::ShouldFail("CWhiteList"));
+  EXPECT_FALSE(tbx::standin::ShouldFail(""));
+  ::setenv("TBX_STANDIN_FAIL", "CTimerEvent::startTimer", 1);
+  struct Idle : tbx::CTimerEvent {
+    void OnTimer(uint64_t) override {}
+  } idle;
+  EXPECT_EQ(0u, idle.startTimer(1000));
+  ::unsetenv("TBX_STANDIN_FAIL");
+  EXPECT_FALSE(tbx::standin::ShouldFail("CWhiteList::Init"));
+  EXPECT_NE(0u, idle.startTimer(1000));
+}
+
+TEST(StandinSupportTest, ScalesMillisecondsButNeverToZero) {
+  tbx::testing::OverrideTimeScale(0.01);
+  EXPECT_DOUBLE_EQ(0.01, tbx::standin::TimeScale());
+  EXPECT_EQ(600u, tbx::standin::ScaleMilliseconds(60000));
+  EXPECT_EQ(1u, tbx::standin::ScaleMilliseconds(1));
+  EXPECT_EQ(0u, tbx::standin::ScaleMilliseconds(0));
+  tbx::testing::OverrideTimeScale(0);
+  EXPECT_EQ(60000u, tbx::standin::ScaleMilliseconds(60000));  // the tests run unscaled
+}
+
+TEST(TimeUtilTest, SplitsAFrozenClockIntoLocalDateAndTime) {
+  ::setenv("TZ", "UTC", 1);
+  tbx::CTimeUtil::UpdateDstFlag();
+  tbx::testing::OverrideCurrentSeconds(1710003942);  // 2024-03-09 17:05:42 UTC
+  tbx::CTimeUtil now = tbx::CTimeUtil::GetCurrentDataTime();
+  EXPECT_EQ(2024, now.GetYear());
+  EXPECT_EQ(3, now.GetMonth());
+  EXPECT_EQ(9, now.GetDayOfMonth());
+  EXPECT_EQ(17, now.GetHour());
+  EXPECT_EQ(5, now.GetMinute());
+  EXPECT_EQ(42, now.GetSecond());
+  EXPECT_EQ("2024-03-09 17:05:42", now.ToString("%Y-%m-%d %H:%M:%S"));
+  EXPECT_EQ("", now.ToString(""));
+  tbx::testing::OverrideCurrentSeconds(0);
+  EXPECT_NEAR(static_cast<double>(::time(nullptr)),
+              static_cast<double>(tbx::CTimeUtil::GetCurrentSeconds()), 5.0);
+  ::unsetenv("TZ");
+  tbx::CTimeUtil::UpdateDstFlag();
+}
+
+TEST(ToolUtilTest, PlacesTheApplicationAndItsRunFile) {
+  std::string real = tbx::CToolUtil::GetApplicationDirPath();
+  EXPECT_EQ("unit_tbxUtil", tbx::CToolUtil::GetApplicationFileName());
+  EXPECT_EQ(tbxtest::ChildProgram().substr(0, real.size() + 1), real + "/");
+  TempDir dir;
+  tbx::testing::OverrideApplicationDir(dir.path() + "/");
+  EXPECT_EQ(dir.path(), tbx::CToolUtil::GetApplicationDirPath());
+  ASSERT_TRUE(tbx::CToolUtil::CreateRunFile());
+  EXPECT_EQ(std::to_string(::getpid()), ReadWholeFile(dir.File("unit_tbxUtil.run")));
+  tbx::testing::OverrideApplicationDir("");
+  EXPECT_EQ(real, tbx::CToolUtil::GetApplicationDirPath());
+}
+
+TEST(SystemInfoTest, ReportsMemoryVersionAndAMonotonicTick) {
+  uint64_t available = 0;
+  int32_t usage = tbx::COSInfo::GetMemoryUsage(available);
+  EXPECT_GE(usage, 0);
+  EXPECT_LE(usage, 100);
+  EXPECT_GT(available, 0u);
+  tbx::CWinOsVersion* version = CSingleton<tbx::CWinOsVersion>::NewInstance();
+  ASSERT_NE(nullptr, version);
+  EXPECT_GT(version->GetSysVersion(), 6100u);
+  tbx::CGetTickClock* clock = CSingleton<tbx::CGetTickClock>::NewInstance();
+  ASSERT_NE(nullptr, clock);
+  uint64_t before = clock->GetTickCount();
+  EXPECT_GE(clock->GetTickCount(), before);
+  CSingleton<tbx::CWinOsVersion>::RemoveInstance();
+  CSingleton<tbx::CGetTickClock>::RemoveInstance();
+}
+
+TEST(ResourceLimitTest, KeepsTheNameItWasGiven) {
+  tbx::IResourceLimitUtil* limits = tbx::GetResourceLimitUtil("valkoMonitor");
+  ASSERT_NE(nullptr, limits);
+  EXPECT_EQ("valkoMonitor", limits->GetLimitName());
+  EXPECT_EQ(nullptr, tbx::GetResourceLimitUtil(""));
+}
+
+TEST(SleepRatioTest, GrowsWhileTheProcessIsBusyAndStaysWithinTheMaximum) {
+  EXPECT_EQ(1u, tbx::CThreadUtil::GetSleepRatio());  // not enabled yet
+  tbx::CSleepUtil::EnableSleep(1, 4);                // above 0.01 % of the machine
+  tbx::CThreadUtil::GetSleepRatio();                 // first sample
+  auto until = std::chrono::steady_clock::now() + std::chrono::milliseconds(1100);
+  volatile uint64_t spin = 0;
+  while (std::chrono::steady_clock::now() < until) {
+    ++spin;
+  }
+  EXPECT_EQ(4u, tbx::CThreadUtil::GetSleepRatio());
+  tbx::CSleepUtil::EnableSleep(0, 10);  // switched off
+  EXPECT_EQ(1u, tbx::CThreadUtil::GetSleepRatio());
+}
+
+}  // namespace
