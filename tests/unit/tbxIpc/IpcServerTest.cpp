@@ -1,0 +1,299 @@
+#include "tbxIpc/IpcServer.h"
+
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <string>
+
+#include "IpcTestSupport.h"
+#include "tbxIpc/IpcPeerCheck.h"
+#include "tbxIpc/IpcStates.h"
+
+namespace {
+
+using ipctest::ConnectRaw;
+using ipctest::EventLog;
+using ipctest::Frame;
+using ipctest::ReadFrame;
+using ipctest::TempDir;
+using ipctest::WaitForEof;
+using ipctest::WriteAll;
+
+bool StartsWith(const std::string& text, const std::string& prefix) {
+  return text.rfind(prefix, 0) == 0;
+}
+
+// A server in a private directory whose handlers write "connected:<id>",
+// "message:<id>:<kind>:<text>" and "disconnected:<id>" to `events`.
+class IpcServerTest : public ::testing::Test {
+ protected:
+  static constexpr const char* kName = "srv";
+
+  CIpcServer::Handlers RecordingHandlers() {
+    CIpcServer::Handlers handlers;
+    handlers.onConnected = [this](uint64_t id) { events.Add("connected:" + std::to_string(id)); };
+    handlers.onMessage = [this](uint64_t id, const CIpcServer::Message& m) {
+      events.Add("message:" + std::to_string(id) + ":" + ipc::FrameKindName(m.kind) + ":" + m.text);
+    };
+    handlers.onDisconnected = [this](uint64_t id, const std::string& reason) {
+      events.Add("disconnected:" + std::to_string(id));
+      reasons.Add(reason);
+    };
+    handlers.onLog = [this](const std::string& line) { logs.Add(line); };
+    return handlers;
+  }
+
+  std::string ipcDir() const { return root.path() + "/ipc"; }
+  std::string socketPath() const { return ipcDir() + "/" + kName; }
+
+  bool Has(const std::string& event) {
+    return events.WaitFor([&](const std::string& e) { return e == event; });
+  }
+
+  // A raw client that has read its INIT frame.
+  int Greeted(std::string* initInfo = nullptr) {
+    const int fd = ConnectRaw(socketPath());
+    IpcFrame init;
+    if (fd < 0 || !ReadFrame(fd, &init) || init.kind != kIpcFrameInit) {
+      return -1;
+    }
+    if (initInfo != nullptr) {
+      *initInfo = init.payload;
+    }
+    return fd;
+  }
+
+  TempDir root;
+  EventLog events;
+  EventLog reasons;
+  EventLog logs;
+};
+
+TEST_F(IpcServerTest, GreetsEachClientWithTheInitInfoInForceWhenItArrived) {
+  CIpcServer server(RecordingHandlers());
+  server.SetInitInfo("{\"version\":0}");
+  ASSERT_EQ(server.Start(kName, ipcDir()), kIpcOk);
+  std::string first, second;
+  const int a = Greeted(&first);
+  ASSERT_TRUE(Has("connected:1"));
+  server.SetInitInfo("{\"version\":2}");
+  const int b = Greeted(&second);
+  EXPECT_EQ(first, "{\"version\":0}");
+  EXPECT_EQ(second, "{\"version\":2}");
+  close(a);
+  close(b);
+}
+
+TEST_F(IpcServerTest, DeliversFramesInOrderAndSendsToOneOrAllClients) {
+  CIpcServer server(RecordingHandlers());
+  ASSERT_EQ(server.Start(kName, ipcDir()), kIpcOk);
+  const int a = Greeted();
+  const int b = Greeted();
+  ASSERT_TRUE(ipctest::Eventually([&] { return server.Clients().size() == 2; }));
+  ASSERT_TRUE(WriteAll(a, Frame(kIpcFrameReg, "r") + Frame(kIpcFrameData, "d1") +
+                              Frame(kIpcFrameDataEx, ipc::EncodeDataExPayload("H", "d2"))));
+  ASSERT_TRUE(events.WaitFor([](const std::string& e) { return e == "message:1:DATA_EX:d2"; }));
+  std::vector<std::string> fromA;
+  for (const auto& e : events.Snapshot()) {
+    if (StartsWith(e, "message:1:")) {
+      fromA.push_back(e);
+    }
+  }
+  EXPECT_EQ(fromA, (std::vector<std::string>{"message:1:REG:r", "message:1:DATA:d1",
+                                             "message:1:DATA_EX:d2"}));
+
+  EXPECT_EQ(server.Send(2, "only b"), kIpcOk);
+  EXPECT_EQ(server.SendToAll("all"), 2u);
+  EXPECT_EQ(server.Send(99, "nobody"), kIpcNotConnected);
+  IpcFrame frame;
+  ASSERT_TRUE(ReadFrame(a, &frame));
+  EXPECT_EQ(frame.payload, "all");
+  ASSERT_TRUE(ReadFrame(b, &frame));
+  EXPECT_EQ(frame.payload, "only b");
+  ASSERT_TRUE(ReadFrame(b, &frame));
+  EXPECT_EQ(frame.payload, "all");
+  EXPECT_EQ(frame.kind, kIpcFrameData);
+  close(a);
+  close(b);
+}
+
+TEST_F(IpcServerTest, AStaleSocketFileIsReplacedButALiveServerIsNotStolen) {
+  ASSERT_EQ(mkdir(ipcDir().c_str(), 0700), 0);
+  const int stale = ipctest::ListenRaw(socketPath());
+  ASSERT_GE(stale, 0);
+  close(stale);  // the file stays, nobody listens: what a crashed server leaves
+
+  CIpcServer first(RecordingHandlers());
+  ASSERT_EQ(first.Start(kName, ipcDir()), kIpcOk);
+  CIpcServer second({});
+  EXPECT_EQ(second.Start(kName, ipcDir()), kIpcNameInUse);
+  const int client = Greeted();
+  EXPECT_GE(client, 0) << "the first server still owns the name";
+  close(client);
+
+  first.Stop();
+  EXPECT_EQ(ConnectRaw(socketPath()), -1);
+  ASSERT_EQ(second.Start(kName, ipcDir()), kIpcOk);
+  const int again = Greeted();
+  EXPECT_GE(again, 0);
+  close(again);
+}
+
+TEST_F(IpcServerTest, AnOversizedFrameClosesThatClientOnly) {
+  CIpcServer server(RecordingHandlers());
+  ASSERT_EQ(server.Start(kName, ipcDir()), kIpcOk);
+  const int bad = Greeted();
+  const int good = Greeted();
+  ASSERT_TRUE(ipctest::Eventually([&] { return server.Clients().size() == 2; }));
+  std::string prefix;
+  ipc::AppendU32Le(kIpcMaxFrameLength + 1, &prefix);
+  prefix.push_back(static_cast<char>(kIpcFrameData));
+  ASSERT_TRUE(WriteAll(bad, prefix));
+  EXPECT_TRUE(WaitForEof(bad));
+  ASSERT_TRUE(Has("disconnected:1"));
+  EXPECT_TRUE(reasons.WaitFor([](const std::string& r) { return r.find("exceeds") != r.npos; }));
+
+  ASSERT_TRUE(WriteAll(good, Frame(kIpcFrameData, "still here")));
+  EXPECT_TRUE(Has("message:2:DATA:still here"));
+  EXPECT_EQ(server.Send(2, "reply"), kIpcOk);
+  close(bad);
+  close(good);
+}
+
+TEST_F(IpcServerTest, AnUnknownKindClosesTheConnection) {
+  CIpcServer server(RecordingHandlers());
+  ASSERT_EQ(server.Start(kName, ipcDir()), kIpcOk);
+  const int fd = Greeted();
+  ASSERT_TRUE(WriteAll(fd, Frame(kIpcFrameData, "ok") + Frame(kIpcFrameInit, "not yours")));
+  EXPECT_TRUE(WaitForEof(fd));
+  EXPECT_TRUE(Has("disconnected:1"));
+  EXPECT_TRUE(Has("message:1:DATA:ok"));
+  close(fd);
+}
+
+TEST_F(IpcServerTest, AClientVanishingMidFrameIsDroppedAndOthersAreServed) {
+  CIpcServer server(RecordingHandlers());
+  ASSERT_EQ(server.Start(kName, ipcDir()), kIpcOk);
+  const int fd = Greeted();
+  const std::string frame = Frame(kIpcFrameData, "never finished");
+  ASSERT_TRUE(WriteAll(fd, frame.substr(0, 9)));
+  close(fd);
+  ASSERT_TRUE(Has("disconnected:1"));
+  EXPECT_TRUE(
+      reasons.WaitFor([](const std::string& r) { return r.find("middle of a frame") != r.npos; }));
+  const int next = Greeted();
+  ASSERT_GE(next, 0);
+  ASSERT_TRUE(WriteAll(next, Frame(kIpcFrameData, "fine")));
+  EXPECT_TRUE(Has("message:2:DATA:fine"));
+  for (const auto& e : events.Snapshot()) {
+    EXPECT_FALSE(StartsWith(e, "message:1:")) << e;
+  }
+  close(next);
+}
+
+TEST_F(IpcServerTest, ASendToAClientThatNeverReadsFailsAndClosesIt) {
+  CIpcServer server(RecordingHandlers(), /*sendTimeoutMs=*/100);
+  ASSERT_EQ(server.Start(kName, ipcDir()), kIpcOk);
+  const int fd = Greeted();
+  ASSERT_TRUE(Has("connected:1"));
+  const std::string chunk(1 << 20, 'x');
+  int32_t state = kIpcOk;
+  for (int i = 0; i < 64 && state == kIpcOk; ++i) {  // far more than any socket buffers
+    state = server.Send(1, chunk);
+  }
+  EXPECT_EQ(state, kIpcSendFailed);
+  EXPECT_TRUE(Has("disconnected:1"));
+  EXPECT_TRUE(server.Clients().empty());
+  close(fd);
+}
+
+TEST_F(IpcServerTest, StopClosesEveryClientAndNoHandlerRunsAfterIt) {
+  std::atomic<bool> stopped{false};
+  std::atomic<int> late{0};
+  CIpcServer::Handlers handlers = RecordingHandlers();
+  auto onMessage = handlers.onMessage;
+  handlers.onMessage = [&, onMessage](uint64_t id, const CIpcServer::Message& m) {
+    late += stopped.load() ? 1 : 0;
+    onMessage(id, m);
+  };
+  CIpcServer server(handlers);
+  ASSERT_EQ(server.Start(kName, ipcDir()), kIpcOk);
+  const int a = Greeted();
+  const int b = Greeted();
+  ASSERT_TRUE(Has("connected:2"));
+  std::atomic<bool> flooding{true};
+  std::thread flood([&] {
+    while (flooding.load() && WriteAll(a, Frame(kIpcFrameData, "m"))) {
+    }
+  });
+  ASSERT_TRUE(events.WaitFor([](const std::string& e) { return StartsWith(e, "message:1:"); }));
+  server.Stop();
+  stopped.store(true);
+  EXPECT_TRUE(WaitForEof(b));
+  flooding.store(false);
+  flood.join();
+  EXPECT_EQ(late.load(), 0);
+  const auto all = events.Snapshot();
+  EXPECT_NE(std::find(all.begin(), all.end(), "disconnected:1"), all.end());
+  EXPECT_NE(std::find(all.begin(), all.end(), "disconnected:2"), all.end());
+  close(a);
+  close(b);
+}
+
+TEST(IpcPeerCheck, TrustsOnlyTheSameUserOrRoot) {
+  EXPECT_TRUE(ipc::IsTrustedPeerUid(1000, 1000));
+  EXPECT_TRUE(ipc::IsTrustedPeerUid(0, 1000));
+  EXPECT_TRUE(ipc::IsTrustedPeerUid(0, 0));
+  EXPECT_FALSE(ipc::IsTrustedPeerUid(1001, 1000));
+  EXPECT_FALSE(ipc::IsTrustedPeerUid(1000, 0));
+}
+
+// Runs `body` in a child process that has switched to an unprivileged uid; returns the
+// child's exit status, or -1.
+int RunAsNobody(const std::function<int()>& body) {
+  const pid_t pid = fork();
+  if (pid == 0) {
+    if (setgid(65534) != 0 || setuid(65534) != 0) {
+      _exit(100);
+    }
+    _exit(body());
+  }
+  int status = 0;
+  if (pid < 0 || waitpid(pid, &status, 0) != pid || !WIFEXITED(status)) {
+    return -1;
+  }
+  return WEXITSTATUS(status);
+}
+
+TEST_F(IpcServerTest, RefusesAClientOfAnotherUser) {
+  if (geteuid() != 0) {
+    GTEST_SKIP() << "needs root to run a client under a second uid";
+  }
+  CIpcServer server(RecordingHandlers());
+  ASSERT_EQ(server.Start(kName, ipcDir()), kIpcOk);
+  // Let the other user reach the socket, so the uid check alone decides.
+  ASSERT_EQ(chmod(root.path().c_str(), 0711), 0);
+  ASSERT_EQ(chmod(ipcDir().c_str(), 0711), 0);
+  ASSERT_EQ(chmod(socketPath().c_str(), 0777), 0);
+  const std::string path = socketPath();
+  const int status = RunAsNobody([&path] {
+    const int fd = ConnectRaw(path);
+    if (fd < 0) {
+      return 2;
+    }
+    char byte;
+    return recv(fd, &byte, 1, 0) == 0 ? 0 : 1;  // closed without an INIT frame
+  });
+  EXPECT_EQ(status, 0);
+  EXPECT_TRUE(logs.WaitFor([](const std::string& l) { return l.find("refused") != l.npos; }));
+  EXPECT_TRUE(server.Clients().empty());
+  for (const auto& e : events.Snapshot()) {
+    EXPECT_FALSE(StartsWith(e, "connected:")) << e;
+  }
+}
+
+}  // namespace

@@ -1,0 +1,407 @@
+// The client functions of TbxIpc.h against a real server (or a raw socket that breaks the
+// rules on purpose). The library keeps one client per process, so every test frees it.
+#include "ipc/TbxIpc.h"
+
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <cstring>
+#include <string>
+#include <thread>
+
+#include "IpcTestSupport.h"
+#include "ipc/SimpleSerialization.h"
+#include "tbxIpc/IpcServer.h"
+#include "tbxIpc/IpcStates.h"
+
+namespace {
+
+using ipctest::EventLog;
+using ipctest::Frame;
+using ipctest::ScopedIpcDir;
+
+// What the library's callbacks saw: "connected:<init info>", "receive:<text>", "disconnected".
+EventLog g_callbacks;
+EventLog g_logs;
+std::atomic<bool> g_freed{false};     // set once FreeIpcClient has returned
+std::atomic<int> g_lateCallbacks{0};  // callbacks that ran after that
+std::atomic<bool> g_freeOnReceive{false};
+
+void NoteCallback(const std::string& event) {
+  if (g_freed.load()) {
+    ++g_lateCallbacks;
+  }
+  g_callbacks.Add(event);
+}
+
+void OnReceive(const char* data, int32_t length) {
+  NoteCallback("receive:" + std::string(data, static_cast<size_t>(length)));
+  if (g_freeOnReceive.load()) {
+    EXPECT_EQ(FreeIpcClient(), kIpcOk);
+  }
+}
+void OnDisconnected() {
+  NoteCallback("disconnected");
+}
+void OnConnected(const std::string& initInfo) {
+  NoteCallback("connected:" + initInfo);
+}
+void OnLog(const std::string& text) {
+  g_logs.Add(text);
+}
+
+int32_t InitClient(const char* name = "KorvexMonitor") {
+  IpcInitParam param = {};
+  param.size = sizeof(IpcInitParam);
+  param.clientName = name;
+  param.clientNameLength = static_cast<uint32_t>(std::strlen(name));
+  param.onReceive = OnReceive;
+  param.onDisconnected = OnDisconnected;
+  param.onConnected = OnConnected;
+  return InitIpcClient(&param);
+}
+
+const char kFirstName[] = "Valko-<Guid(3F7B19C4-52E0-4D8A-B6C1-90A4E27D5B13)>";
+const char kSecondName[] = "Valko_Guid_3F7B19C4-52E0-4D8A-B6C1-90A4E27D5B13";
+
+class TbxIpcClientTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    g_callbacks.Clear();
+    g_logs.Clear();
+    g_freed.store(false);
+    g_lateCallbacks.store(0);
+    g_freeOnReceive.store(false);
+    SetLogCallback(OnLog);
+    handlers.onMessage = [this](uint64_t, const CIpcServer::Message& m) {
+      received.Add(std::string(ipc::FrameKindName(m.kind)) + ":" + m.text);
+      if (m.kind == kIpcFrameDataEx) {
+        headers.Add(m.header);
+      }
+    };
+    handlers.onConnected = [this](uint64_t id) {
+      serverEvents.Add("connected:" + std::to_string(id));
+    };
+    handlers.onDisconnected = [this](uint64_t id, const std::string&) {
+      serverEvents.Add("disconnected:" + std::to_string(id));
+    };
+  }
+  void TearDown() override {
+    EXPECT_EQ(FreeIpcClient(), kIpcOk);
+    SetLogCallback(nullptr);
+  }
+
+  bool Saw(EventLog& log, const std::string& event) {
+    return log.WaitFor([&](const std::string& e) { return e == event; });
+  }
+
+  ScopedIpcDir dir;
+  CIpcServer::Handlers handlers;
+  EventLog received;      // "<KIND>:<text>" per frame the server got
+  EventLog headers;       // DATA_EX header bytes
+  EventLog serverEvents;  // "connected:<id>", "disconnected:<id>"
+};
+
+TEST_F(TbxIpcClientTest, ConnectsAndHandsTheInitInfoToTheConnectedCallback) {
+  CIpcServer server(handlers);
+  server.SetInitInfo("{\"version\":2}");
+  ASSERT_EQ(server.Start(kFirstName), kIpcOk);
+  ASSERT_EQ(InitClient(), kIpcOk);
+  EXPECT_TRUE(IsIpcClientNeedConnect());
+  EXPECT_EQ(IpcSendData("x", 1), kIpcNotConnected);
+  ASSERT_EQ(ConnectIpcServer(kFirstName), kIpcOk);
+  EXPECT_FALSE(IsIpcClientNeedConnect());
+  EXPECT_TRUE(Saw(g_callbacks, "connected:{\"version\":2}"));
+}
+
+TEST_F(TbxIpcClientTest, FallsBackToTheSecondNameWhenTheFirstHasNoServer) {
+  CIpcServer server(handlers);
+  ASSERT_EQ(server.Start(kSecondName), kIpcOk);
+  ASSERT_EQ(InitClient(), kIpcOk);
+  EXPECT_EQ(ConnectIpcServer(kFirstName), kIpcNoServer);
+  EXPECT_TRUE(IsIpcClientNeedConnect());
+  ASSERT_EQ(ConnectIpcServer(kSecondName), kIpcOk);
+  EXPECT_TRUE(Saw(g_callbacks, "connected:"));
+}
+
+TEST_F(TbxIpcClientTest, MessagesFlowBothWaysInOrder) {
+  CIpcServer server(handlers);
+  ASSERT_EQ(server.Start(kFirstName), kIpcOk);
+  ASSERT_EQ(InitClient(), kIpcOk);
+  ASSERT_EQ(ConnectIpcServer(kFirstName), kIpcOk);
+  ASSERT_TRUE(Saw(serverEvents, "connected:1"));
+
+  const std::string doc = "{\n   \"is_reg\" : 1\n}\n";
+  ASSERT_EQ(IpcRegData(doc.data(), static_cast<uint32_t>(doc.size())), kIpcOk);
+  constexpr int kCount = 200;
+  for (int i = 0; i < kCount; ++i) {
+    const std::string text = "up " + std::to_string(i);
+    ASSERT_EQ(IpcSendData(text.data(), static_cast<uint32_t>(text.size())), kIpcOk);
+    ASSERT_EQ(server.Send(1, "down " + std::to_string(i)), kIpcOk);
+  }
+  ASSERT_TRUE(received.WaitForCount(kCount + 1));
+  ASSERT_TRUE(g_callbacks.WaitForCount(kCount + 1));
+  const auto up = received.Snapshot();
+  const auto down = g_callbacks.Snapshot();
+  EXPECT_EQ(up[0], "REG:" + doc);
+  for (int i = 0; i < kCount; ++i) {
+    EXPECT_EQ(up[i + 1], "DATA:up " + std::to_string(i));
+    EXPECT_EQ(down[i + 1], "receive:down " + std::to_string(i));
+  }
+}
+
+TEST_F(TbxIpcClientTest, DataExFrameCarriesTheHeaderByteForByte) {
+  // A raw server sees the frame exactly as it travels.
+  ASSERT_EQ(mkdir(dir.ipcDir().c_str(), 0700), 0);
+  const int listener = ipctest::ListenRaw(dir.SocketPath("srv"));
+  ASSERT_GE(listener, 0);
+  ASSERT_EQ(InitClient(), kIpcOk);
+  std::thread greeter([listener] {
+    const int fd = ipctest::AcceptRaw(listener);
+    ipctest::WriteAll(fd, Frame(kIpcFrameInit, "{\"version\":1}"));
+    std::string frame;
+    if (ipctest::ReadExactly(fd, 5 + 4 + 45 + 7, &frame)) {
+      ipctest::WriteAll(fd, Frame(kIpcFrameData, frame));  // echo it back for the checks
+    }
+    close(fd);
+  });
+  ASSERT_EQ(ConnectIpcServer("srv"), kIpcOk);
+  CSimpleSerialization header;
+  header.AddString("type", "T_MSG_X");
+  const int32_t prio = 3;
+  header.Serialize("prio", CSimpleSerialization::kFixed, 4, &prio);
+  header.AddString("obj_id", "o1");
+  const std::string headerBytes = header.GetSerializationBuffer();
+  ASSERT_EQ(headerBytes.size(), 45u);
+  ASSERT_EQ(IpcSendDataEx("{\"a\":1}", headerBytes), kIpcOk);
+
+  std::string expected;
+  ipc::AppendU32Le(1 + 4 + 45 + 7, &expected);
+  expected.push_back('\x04');
+  ipc::AppendU32Le(45, &expected);
+  expected += headerBytes + "{\"a\":1}";
+  EXPECT_TRUE(Saw(g_callbacks, "receive:" + expected));
+  greeter.join();
+  close(listener);
+}
+
+TEST_F(TbxIpcClientTest, ReconnectsAfterTheServerRestarts) {
+  auto server = std::make_unique<CIpcServer>(handlers);
+  ASSERT_EQ(server->Start(kFirstName), kIpcOk);
+  ASSERT_EQ(InitClient(), kIpcOk);
+  ASSERT_EQ(ConnectIpcServer(kFirstName), kIpcOk);
+  ASSERT_TRUE(Saw(g_callbacks, "connected:"));
+
+  server->Stop();
+  ASSERT_TRUE(Saw(g_callbacks, "disconnected"));
+  EXPECT_TRUE(IsIpcClientNeedConnect());
+  EXPECT_EQ(IpcSendData("lost", 4), kIpcNotConnected);
+  EXPECT_EQ(ConnectIpcServer(kFirstName), kIpcNoServer);
+
+  server->SetInitInfo("{\"version\":3}");
+  ASSERT_EQ(server->Start(kFirstName), kIpcOk);
+  ASSERT_EQ(ConnectIpcServer(kFirstName), kIpcOk);
+  ASSERT_TRUE(Saw(g_callbacks, "connected:{\"version\":3}"));
+  EXPECT_EQ(g_callbacks.Snapshot(),
+            (std::vector<std::string>{"connected:", "disconnected", "connected:{\"version\":3}"}));
+  ASSERT_EQ(IpcSendData("back", 4), kIpcOk);
+  EXPECT_TRUE(Saw(received, "DATA:back"));
+}
+
+TEST_F(TbxIpcClientTest, ConnectingWhileConnectedKeepsTheOneConnection) {
+  CIpcServer server(handlers);
+  ASSERT_EQ(server.Start(kFirstName), kIpcOk);
+  CIpcServer other(handlers);
+  ASSERT_EQ(other.Start(kSecondName), kIpcOk);
+  ASSERT_EQ(InitClient(), kIpcOk);
+  ASSERT_EQ(ConnectIpcServer(kFirstName), kIpcOk);
+  EXPECT_EQ(ConnectIpcServer(kFirstName), kIpcOk);
+  EXPECT_EQ(ConnectIpcServer(kSecondName), kIpcOk);
+  ASSERT_EQ(IpcSendData("one", 3), kIpcOk);
+  ASSERT_TRUE(Saw(received, "DATA:one"));
+  EXPECT_EQ(server.Clients().size(), 1u);
+  EXPECT_TRUE(other.Clients().empty());
+  EXPECT_EQ(g_callbacks.Snapshot(), std::vector<std::string>{"connected:"});
+}
+
+// A raw "server" that greets, then sends `after` and closes.
+class RawServer {
+ public:
+  RawServer(const ScopedIpcDir& dir, const std::string& name, std::string init, std::string after,
+            bool greet = true) {
+    mkdir(dir.ipcDir().c_str(), 0700);
+    listener_ = ipctest::ListenRaw(dir.SocketPath(name));
+    thread_ = std::thread([this, init, after, greet] {
+      const int fd = ipctest::AcceptRaw(listener_);
+      if (greet) {
+        ipctest::WriteAll(fd, Frame(kIpcFrameInit, init));
+      }
+      ipctest::WriteAll(fd, after);
+      close(fd);
+    });
+  }
+  ~RawServer() {
+    thread_.join();
+    close(listener_);
+  }
+  bool listening() const { return listener_ >= 0; }
+
+ private:
+  int listener_ = -1;
+  std::thread thread_;
+};
+
+TEST_F(TbxIpcClientTest, AForbiddenFrameFromTheServerDisconnectsWithoutDeliveringIt) {
+  RawServer raw(dir, "raw", "", Frame(kIpcFrameData, "good") + Frame(kIpcFrameReg, "bad"));
+  ASSERT_TRUE(raw.listening());
+  ASSERT_EQ(InitClient(), kIpcOk);
+  ASSERT_EQ(ConnectIpcServer("raw"), kIpcOk);
+  ASSERT_TRUE(Saw(g_callbacks, "disconnected"));
+  EXPECT_EQ(g_callbacks.Snapshot(),
+            (std::vector<std::string>{"connected:", "receive:good", "disconnected"}));
+  EXPECT_TRUE(g_logs.WaitFor([](const std::string& l) { return l.find("REG") != l.npos; }));
+
+  CIpcServer server(handlers);  // the client itself is still fine
+  ASSERT_EQ(server.Start(kFirstName), kIpcOk);
+  ASSERT_EQ(ConnectIpcServer(kFirstName), kIpcOk);
+  ASSERT_EQ(IpcSendData("after", 5), kIpcOk);
+  EXPECT_TRUE(Saw(received, "DATA:after"));
+}
+
+TEST_F(TbxIpcClientTest, AServerVanishingMidFrameDisconnectsCleanly) {
+  const std::string frame = Frame(kIpcFrameData, "cut short");
+  RawServer raw(dir, "raw", "{}", frame.substr(0, frame.size() - 3));
+  ASSERT_EQ(InitClient(), kIpcOk);
+  ASSERT_EQ(ConnectIpcServer("raw"), kIpcOk);
+  ASSERT_TRUE(Saw(g_callbacks, "disconnected"));
+  EXPECT_EQ(g_callbacks.Snapshot(), (std::vector<std::string>{"connected:{}", "disconnected"}));
+  EXPECT_TRUE(IsIpcClientNeedConnect());
+}
+
+TEST_F(TbxIpcClientTest, AServerThatClosesBeforeGreetingFailsTheConnect) {
+  RawServer raw(dir, "raw", "", "", /*greet=*/false);
+  ASSERT_EQ(InitClient(), kIpcOk);
+  EXPECT_EQ(ConnectIpcServer("raw"), kIpcHandshakeFailed);
+  EXPECT_TRUE(IsIpcClientNeedConnect());
+  EXPECT_TRUE(g_callbacks.Snapshot().empty());
+}
+
+TEST_F(TbxIpcClientTest, NoCallbackRunsAfterFreeIpcClientReturns) {
+  CIpcServer server(handlers);
+  ASSERT_EQ(server.Start(kFirstName), kIpcOk);
+  ASSERT_EQ(InitClient(), kIpcOk);
+  ASSERT_EQ(ConnectIpcServer(kFirstName), kIpcOk);
+  ASSERT_TRUE(Saw(serverEvents, "connected:1"));
+  std::atomic<bool> flooding{true};
+  std::thread flood([&] {
+    for (int i = 0; i < 100000 && flooding.load() && server.Send(1, "m") == kIpcOk; ++i) {
+    }
+  });
+  ASSERT_TRUE(Saw(g_callbacks, "receive:m"));
+  EXPECT_EQ(FreeIpcClient(), kIpcOk);
+  g_freed.store(true);
+  ASSERT_TRUE(Saw(serverEvents, "disconnected:1"));
+  flooding.store(false);
+  flood.join();
+  EXPECT_EQ(g_lateCallbacks.load(), 0);
+  EXPECT_EQ(FreeIpcClient(), kIpcOk) << "a second free is harmless";
+  EXPECT_EQ(ConnectIpcServer(kFirstName), kIpcNotInitialised);
+  EXPECT_EQ(IpcSendData("x", 1), kIpcNotConnected);
+  const auto seen = g_callbacks.Snapshot();
+  EXPECT_EQ(std::count(seen.begin(), seen.end(), "disconnected"), 0);
+}
+
+TEST_F(TbxIpcClientTest, FreeFromInsideACallbackReturnsAndEndsDelivery) {
+  CIpcServer server(handlers);
+  ASSERT_EQ(server.Start(kFirstName), kIpcOk);
+  ASSERT_EQ(InitClient(), kIpcOk);
+  ASSERT_EQ(ConnectIpcServer(kFirstName), kIpcOk);
+  ASSERT_TRUE(Saw(serverEvents, "connected:1"));
+  g_freeOnReceive.store(true);
+  ASSERT_EQ(server.Send(1, "first"), kIpcOk);
+  server.Send(1, "second");
+  ASSERT_TRUE(Saw(serverEvents, "disconnected:1"));
+  const auto seen = g_callbacks.Snapshot();
+  EXPECT_EQ(seen, (std::vector<std::string>{"connected:", "receive:first"}));
+  EXPECT_TRUE(IsIpcClientNeedConnect());
+}
+
+TEST_F(TbxIpcClientTest, InitCopiesTheNameAndRejectsMalformedRecords) {
+  EXPECT_EQ(InitIpcClient(nullptr), kIpcInvalidArgument);
+  IpcInitParam bad = {};
+  bad.size = 3;
+  EXPECT_EQ(InitIpcClient(&bad), kIpcInvalidArgument);
+  EXPECT_EQ(ConnectIpcServer(kFirstName), kIpcNotInitialised);
+
+  CIpcServer server(handlers);
+  ASSERT_EQ(server.Start(kFirstName), kIpcOk);
+  char name[] = "KorvexMonitor";
+  ASSERT_EQ(InitClient(name), kIpcOk);
+  std::memset(name, 'Z', sizeof(name) - 1);  // the caller's buffer is only borrowed
+  ASSERT_EQ(ConnectIpcServer(kFirstName), kIpcOk);
+  EXPECT_TRUE(g_logs.WaitFor(
+      [](const std::string& l) { return l.find("client KorvexMonitor connected") != l.npos; }));
+}
+
+TEST_F(TbxIpcClientTest, StandinFailSwitchFailsTheNamedCallOnly) {
+  CIpcServer server(handlers);
+  ASSERT_EQ(server.Start(kFirstName), kIpcOk);
+  ASSERT_EQ(InitClient(), kIpcOk);
+  setenv("TBX_STANDIN_FAIL", "ConnectIpcServer", 1);
+  EXPECT_EQ(ConnectIpcServer(kFirstName), kIpcSimulatedFailure);
+  setenv("TBX_STANDIN_FAIL", "IpcSendData", 1);
+  ASSERT_EQ(ConnectIpcServer(kFirstName), kIpcOk);
+  EXPECT_EQ(IpcSendData("x", 1), kIpcSimulatedFailure);
+  EXPECT_EQ(IpcRegData("r", 1), kIpcOk);
+  unsetenv("TBX_STANDIN_FAIL");
+  EXPECT_TRUE(Saw(received, "REG:r"));
+}
+
+TEST_F(TbxIpcClientTest, RefusesAServerOfAnotherUser) {
+  if (geteuid() != 0) {
+    GTEST_SKIP() << "needs root to run a server under a second uid";
+  }
+  ASSERT_EQ(InitClient(), kIpcOk);
+  const std::string root = dir.ipcDir().substr(0, dir.ipcDir().rfind('/'));
+  ASSERT_EQ(chmod(root.c_str(), 0777), 0);
+  int ready[2];
+  ASSERT_EQ(pipe(ready), 0);
+  const std::string path = dir.SocketPath("other");
+  const pid_t pid = fork();
+  if (pid == 0) {
+    close(ready[0]);
+    if (setgid(65534) != 0 || setuid(65534) != 0) {
+      _exit(100);
+    }
+    mkdir(dir.ipcDir().c_str(), 0755);
+    const int listener = ipctest::ListenRaw(path);
+    chmod(path.c_str(), 0777);
+    const char byte = listener >= 0 ? 1 : 0;
+    if (write(ready[1], &byte, 1) != 1 || listener < 0) {
+      _exit(2);
+    }
+    const int fd = ipctest::AcceptRaw(listener);
+    ipctest::WriteAll(fd, Frame(kIpcFrameInit, "{}"));
+    char sink;
+    while (recv(fd, &sink, 1, 0) > 0) {
+    }
+    _exit(0);
+  }
+  close(ready[1]);
+  char byte = 0;
+  ASSERT_EQ(read(ready[0], &byte, 1), 1);
+  ASSERT_EQ(byte, 1);
+  EXPECT_EQ(ConnectIpcServer("other"), kIpcPeerRejected);
+  EXPECT_TRUE(IsIpcClientNeedConnect());
+  int status = 0;
+  ASSERT_EQ(waitpid(pid, &status, 0), pid);
+  EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+  close(ready[0]);
+  EXPECT_TRUE(g_callbacks.Snapshot().empty());
+}
+
+}  // namespace
