@@ -1,0 +1,225 @@
+#include <pthread.h>
+
+#include <atomic>
+#include <chrono>
+#include <csignal>
+#include <future>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+#include "IpcClient/IpcSendList.h"
+#include "SendListTestSupport.h"
+
+namespace {
+
+using sendlist_test::Message;
+using sendlist_test::PopWithoutHanging;
+using sendlist_test::ScopedQueueLimit;
+
+class SendList : public ::testing::Test {
+ protected:
+  void SetUp() override { ASSERT_TRUE(list_.InitSemaphore()); }
+
+  // Pops `n` messages and returns their data texts in the order they left.
+  std::vector<std::string> PopData(int n) {
+    std::vector<std::string> data;
+    for (int i = 0; i < n; ++i) {
+      IpcMessage out;
+      if (!PopWithoutHanging(list_, out)) {
+        break;
+      }
+      data.push_back(out.data);
+    }
+    return data;
+  }
+
+  CIpcSendList list_;
+};
+
+TEST_F(SendList, AcceptsLimitPlusOneMessagesPerPriority) {
+  ScopedQueueLimit limit(4);
+  ASSERT_EQ(limit.limit(), 4);
+  for (int i = 0; i < 5; ++i) {
+    EXPECT_TRUE(list_.Push(Message("m" + std::to_string(i), 2), 2)) << i;
+  }
+  EXPECT_FALSE(list_.Push(Message("m5", 2), 2));
+  EXPECT_EQ(list_.Count(), 5u);
+  // Other priorities have their own bound.
+  EXPECT_TRUE(list_.Push(Message("other", 1), 1));
+  // Taking one message makes room for exactly one more.
+  EXPECT_EQ(PopData(1), std::vector<std::string>{"other"});
+  EXPECT_EQ(PopData(1), std::vector<std::string>{"m0"});
+  EXPECT_TRUE(list_.Push(Message("m5", 2), 2));
+  EXPECT_FALSE(list_.Push(Message("m6", 2), 2));
+}
+
+TEST_F(SendList, RealLimitAcceptsThe3001stAndRefusesThe3002nd) {
+  // Without an override the limit comes from the (absent) configuration file: ratio 1.
+  ASSERT_EQ(COnlineClientConf::CalcMaxCountWithQueueSizeRatio(CIpcSendList::kBaseLimit), 3000);
+  for (int i = 0; i < 3001; ++i) {
+    ASSERT_TRUE(list_.Push(Message("x", 4), 4)) << i;
+  }
+  EXPECT_FALSE(list_.Push(Message("x", 4), 4));
+  EXPECT_TRUE(list_.Push(Message("x", 0), 0));
+  EXPECT_EQ(list_.Count(), 3002u);
+}
+
+TEST_F(SendList, AsksForTheLimitOnEveryPush) {
+  {
+    ScopedQueueLimit limit(1);
+    ASSERT_EQ(limit.limit(), 1);
+    EXPECT_TRUE(list_.Push(Message("a", 3), 3));
+    EXPECT_TRUE(list_.Push(Message("b", 3), 3));
+    EXPECT_FALSE(list_.Push(Message("c", 3), 3));
+  }
+  ScopedQueueLimit raised(2);
+  ASSERT_EQ(raised.limit(), 2);
+  EXPECT_TRUE(list_.Push(Message("c", 3), 3));
+}
+
+TEST_F(SendList, RefusesPrioritiesOutsideZeroToFour) {
+  EXPECT_FALSE(list_.Push(Message("x", -1), -1));
+  EXPECT_FALSE(list_.Push(Message("x", 5), 5));
+  EXPECT_EQ(list_.Count(), 0u);
+}
+
+TEST_F(SendList, MoreUrgentPrioritiesLeaveFirst) {
+  list_.Push(Message("three", 3), 3);
+  list_.Push(Message("zero", 0), 0);
+  list_.Push(Message("one", 1), 1);
+  EXPECT_EQ(PopData(3), (std::vector<std::string>{"zero", "one", "three"}));
+}
+
+TEST_F(SendList, OnePriorityIsFirstInFirstOutAndAPutBackGoesToTheTail) {
+  list_.Push(Message("a", 2), 2);
+  list_.Push(Message("b", 2), 2);
+  IpcMessage first;
+  ASSERT_TRUE(PopWithoutHanging(list_, first));
+  EXPECT_EQ(first.data, "a");
+  list_.Push(Message("c", 2), 2);
+  list_.Push(first, first.priority);  // a failed send goes back behind what came meanwhile
+  EXPECT_EQ(PopData(3), (std::vector<std::string>{"b", "c", "a"}));
+}
+
+TEST_F(SendList, PopCopiesTheWholeRecord) {
+  IpcMessage message = Message("{}", 1);
+  message.traceId = "trace";
+  message.objId = "obj";
+  message.keepFlag = true;
+  message.ipcOnly = true;
+  list_.Push(message, 1);
+  IpcMessage out;
+  ASSERT_TRUE(PopWithoutHanging(list_, out));
+  EXPECT_EQ(out.type, message.type);
+  EXPECT_EQ(out.data, "{}");
+  EXPECT_EQ(out.traceId, "trace");
+  EXPECT_EQ(out.objId, "obj");
+  EXPECT_EQ(out.priority, 1);
+  EXPECT_TRUE(out.keepFlag);
+  EXPECT_TRUE(out.ipcOnly);
+}
+
+TEST_F(SendList, CountSumsAllFiveLists) {
+  const int perPriority[CIpcSendList::kPriorityCount] = {2, 0, 5, 0, 1};
+  for (int priority = 0; priority < CIpcSendList::kPriorityCount; ++priority) {
+    for (int i = 0; i < perPriority[priority]; ++i) {
+      list_.Push(Message("x", priority), priority);
+    }
+  }
+  EXPECT_EQ(list_.Count(), 8u);
+  PopData(3);
+  EXPECT_EQ(list_.Count(), 5u);
+}
+
+TEST_F(SendList, WakeConsumerEndsABlockedPopWithoutAMessage) {
+  IpcMessage out = Message("untouched", 4);
+  auto pop = std::async(std::launch::async, [&] { return list_.Pop(out); });
+  EXPECT_TRUE(list_.WakeConsumer());
+  if (pop.wait_for(std::chrono::seconds(10)) != std::future_status::ready) {
+    list_.Push(Message("rescue", 0), 0);  // frees the consumer so the test can end
+    pop.wait();
+    FAIL() << "WakeConsumer did not end the blocked Pop";
+  }
+  EXPECT_FALSE(pop.get());
+  EXPECT_EQ(out.data, "untouched");
+  // The wake-up used its count; a real message still arrives afterwards.
+  list_.Push(Message("after", 0), 0);
+  EXPECT_EQ(PopData(1), std::vector<std::string>{"after"});
+}
+
+std::atomic<int> gInterruptions{0};
+void CountInterruption(int) {
+  gInterruptions.fetch_add(1);
+}
+
+// A signal that lands while Pop waits interrupts the wait; that is no semaphore failure, so
+// Pop must wait on instead of ending the process.
+TEST_F(SendList, PopWaitsOnAfterASignalInterruptsIt) {
+  struct sigaction action = {};
+  action.sa_handler = CountInterruption;  // no SA_RESTART: the wait returns EINTR
+  struct sigaction previous = {};
+  ASSERT_EQ(sigaction(SIGUSR1, &action, &previous), 0);
+
+  IpcMessage out;
+  std::atomic<bool> started{false};
+  pthread_t consumerThread{};
+  auto pop = std::async(std::launch::async, [&] {
+    consumerThread = pthread_self();
+    started.store(true);
+    return list_.Pop(out);
+  });
+  while (!started.load()) {
+    std::this_thread::yield();
+  }
+  // Many signals over a while, so most arrive while the consumer is blocked in the wait.
+  for (int i = 0; i < 200; ++i) {
+    pthread_kill(consumerThread, SIGUSR1);
+    std::this_thread::sleep_for(std::chrono::milliseconds(1));
+  }
+  list_.Push(Message("after signals", 3), 3);
+  ASSERT_EQ(pop.wait_for(std::chrono::seconds(10)), std::future_status::ready);
+  EXPECT_TRUE(pop.get());
+  EXPECT_EQ(out.data, "after signals");
+  EXPECT_GT(gInterruptions.load(), 0);
+  sigaction(SIGUSR1, &previous, nullptr);
+}
+
+TEST(SendListSemaphore, PushesBeforeInitAreKeptAndCountedOnInit) {
+  CIpcSendList list;
+  EXPECT_TRUE(list.Push(Message("early-2", 2), 2));
+  EXPECT_TRUE(list.Push(Message("early-0", 0), 0));
+  EXPECT_EQ(list.Count(), 2u);
+  IpcMessage out = Message("untouched", 0);
+  EXPECT_FALSE(list.Pop(out));  // no semaphore yet: nothing to wait on
+  EXPECT_FALSE(list.WakeConsumer());
+  EXPECT_EQ(out.data, "untouched");
+
+  ASSERT_TRUE(list.InitSemaphore());
+  ASSERT_TRUE(PopWithoutHanging(list, out));
+  EXPECT_EQ(out.data, "early-0");
+  ASSERT_TRUE(PopWithoutHanging(list, out));
+  EXPECT_EQ(out.data, "early-2");
+  EXPECT_EQ(list.Count(), 0u);
+}
+
+TEST(SendListSemaphore, PushAfterDestroyIsKeptUncountedUntilTheNextInit) {
+  CIpcSendList list;
+  ASSERT_TRUE(list.InitSemaphore());
+  EXPECT_TRUE(list.InitSemaphore());  // a second init keeps the semaphore and its count
+  ASSERT_TRUE(list.DestroySemaphore());
+  EXPECT_FALSE(list.DestroySemaphore());
+
+  EXPECT_TRUE(list.Push(Message("late", 1), 1));
+  EXPECT_EQ(list.Count(), 1u);
+  IpcMessage out;
+  EXPECT_FALSE(list.Pop(out));
+
+  ASSERT_TRUE(list.InitSemaphore());
+  ASSERT_TRUE(PopWithoutHanging(list, out));
+  EXPECT_EQ(out.data, "late");
+}
+
+}  // namespace
