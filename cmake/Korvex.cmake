@@ -29,10 +29,11 @@ function(korvex_existing_agent_libraries out)
   set(${out} ${result} PARENT_SCOPE)
 endfunction()
 
-# korvex_gtest(<name> SOURCES <files...> [LIBS <targets...>])
-# One GoogleTest executable in build/<preset>/tests, registered with CTest case by case.
+# korvex_gtest(<name> SOURCES <files...> [LIBS <targets...>] [TEST_PROPERTIES <prop value...>])
+# One GoogleTest executable in build/<preset>/tests, registered with CTest case by case;
+# TEST_PROPERTIES are added to every case (e.g. RUN_SERIAL TRUE).
 function(korvex_gtest name)
-  cmake_parse_arguments(ARG "" "" "SOURCES;LIBS" ${ARGN})
+  cmake_parse_arguments(ARG "" "" "SOURCES;LIBS;TEST_PROPERTIES" ${ARGN})
   add_executable(${name} ${ARG_SOURCES})
   target_link_libraries(${name} PRIVATE ${ARG_LIBS} GTest::gtest GTest::gmock GTest::gtest_main)
   target_include_directories(${name} PRIVATE ${CMAKE_SOURCE_DIR}/tests ${CMAKE_SOURCE_DIR}
@@ -42,6 +43,9 @@ function(korvex_gtest name)
     BUILD_RPATH "${KORVEX_OUTSIDE_RPATH}")
   gtest_discover_tests(${name}
     WORKING_DIRECTORY ${KORVEX_TEST_BIN_DIR}
-    PROPERTIES ENVIRONMENT "KORVEX_BIN_DIR=${KORVEX_BIN_DIR};KORVEX_SOURCE_DIR=${CMAKE_SOURCE_DIR}"
+    # One value per property: a list inside a property value would be split apart here.
+    PROPERTIES ENVIRONMENT "KORVEX_BIN_DIR=${KORVEX_BIN_DIR}"
+      ENVIRONMENT_MODIFICATION "KORVEX_SOURCE_DIR=set:${CMAKE_SOURCE_DIR}"
+      ${ARG_TEST_PROPERTIES}
     DISCOVERY_TIMEOUT 60)
 endfunction()

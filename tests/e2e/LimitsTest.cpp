@@ -1,0 +1,72 @@
+// The monitor under pressure: a flood of received messages far past the receive limit, and a
+// resource limit that it passes.
+#include <algorithm>
+#include <string>
+
+#include "e2e/MonitorSessionTest.h"
+
+namespace e2e {
+namespace {
+
+class LimitsTest : public MonitorSessionTest {};
+
+TEST_F(LimitsTest, ReceiveFloodIsDroppedAndCountedWithBoundedMemory) {
+  // Receive limit 3000 x 0.01 = 30 messages.
+  ASSERT_TRUE(install_.WriteFile("conf/online_client_conf", "queue_size_ratio = 0.01\n"));
+  ASSERT_TRUE(StartConnectedSession());
+  const long residentBefore = ResidentKiB(monitor_.pid());
+  ASSERT_GT(residentBefore, 0);
+
+  // 16000 messages of 4 KiB: 64 MiB that an unbounded queue would have to hold.
+  const int kMessages = 16000;
+  const std::string payload(4096, 'f');
+  std::string batch;
+  for (int i = 0; i < kMessages; ++i) {
+    batch += "send T_MSG_FLOOD " + payload + "\n";
+    if (batch.size() > (1u << 20)) {
+      ASSERT_TRUE(agent_.process().WriteStdin(batch));
+      batch.clear();
+    }
+  }
+  ASSERT_TRUE(agent_.process().WriteStdin(batch));
+  ASSERT_TRUE(agent_.WaitForEvents(
+      "every flood message sent",
+      [](const AgentEvent& e) { return e.event == "sent" && e.line["command"] == "send"; },
+      kMessages));
+
+  ASSERT_TRUE(WaitForLog("network drop recv message count 1"));
+  const long residentAfter = ResidentKiB(monitor_.pid());
+  EXPECT_LT(residentAfter - residentBefore, 24 * 1024)
+      << "resident memory grew from " << residentBefore << " KiB to " << residentAfter << " KiB";
+  EXPECT_TRUE(monitor_.IsRunning());
+
+  // Stop commands that land while the queue is still full are dropped like the flood; one
+  // that finds room ends the monitor.
+  ASSERT_TRUE(WaitFor("the monitor ending on stop", [&] {
+    agent_.Command("stop");
+    return monitor_.WaitForExit(std::chrono::milliseconds(300));
+  }));
+  EXPECT_EQ(monitor_.ExitStatus(), 0) << monitor_.Describe();
+}
+
+TEST_F(LimitsTest, PassingTheMemoryLimitIsReportedRecordedAndEndsTheMonitor) {
+  ASSERT_TRUE(install_.WriteFile("conf/monitor_resource_config",
+                                 "sample_period_ms = 1000\nmem_max_mb = 1\n"));
+  ASSERT_TRUE(StartAgent());
+  ASSERT_TRUE(StartMonitor());
+  ASSERT_TRUE(WaitForExit(monitor_));
+  EXPECT_EQ(monitor_.ExitStatus(), 1) << monitor_.Describe();
+
+  bool killSelf = false;
+  for (const std::string& line : install_.ReportLines()) {
+    killSelf = killSelf || (line.find("\"kill_self\"") != std::string::npos &&
+                            line.find("memory_max:") != std::string::npos);
+  }
+  EXPECT_TRUE(killSelf) << "no kill_self report with memory_max";
+  const std::vector<std::string> records = install_.ErrorRecordMessages();
+  EXPECT_NE(std::find(records.begin(), records.end(), "Monitor High Mem"), records.end());
+  EXPECT_EQ(CountInLog("OnMemoryMax"), 1u);
+}
+
+}  // namespace
+}  // namespace e2e

@@ -1,0 +1,61 @@
+// The fixture of every end-to-end case: a fresh installation, the simulated agent and the real
+// monitor, run with the stand-in clock sped up. On failure it prints what the processes left
+// behind (log tail, error records, reports, transcript tail).
+#pragma once
+
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "e2e/AgentSession.h"
+#include "e2e/ChildProcess.h"
+#include "e2e/TempInstallation.h"
+#include "e2e/Wait.h"
+
+namespace e2e {
+
+using EnvList = std::vector<std::pair<std::string, std::string>>;
+
+// 1 % of real time: the connection monitor's first check after 0.6 s, its retries every
+// 0.1 s, heartbeats every 1.2 s, the unload tick every 0.6 s, the stop pause 30 ms.
+constexpr char kTimeScale[] = "0.01";
+
+class MonitorSessionTest : public ::testing::Test {
+ protected:
+  MonitorSessionTest() : agent_(install_) {}
+
+  void SetUp() override;
+  void TearDown() override;
+
+  // Starts the agent and waits until it listens (use inside ASSERT_TRUE).
+  ::testing::AssertionResult StartAgent() { return agent_.Start(); }
+  // Starts KorvexMonitor.exe in `monitor` with the sped-up clock plus `env` (a TBX_TIME_SCALE
+  // there replaces the default) and the command-line arguments `args`.
+  ::testing::AssertionResult StartMonitor(ChildProcess& monitor, const EnvList& env = {},
+                                          const std::vector<std::string>& args = {});
+  ::testing::AssertionResult StartMonitor(const EnvList& env = {}) {
+    return StartMonitor(monitor_, env);
+  }
+  // Agent first, then the monitor; waits until the monitor's first heartbeat arrived.
+  ::testing::AssertionResult StartConnectedSession(const EnvList& env = {});
+
+  // Waits for `text` somewhere in the monitor's log.
+  ::testing::AssertionResult WaitForLog(const std::string& text,
+                                        std::chrono::milliseconds limit = kWaitLimit);
+  // Waits until `process` has ended; says how it ended otherwise.
+  ::testing::AssertionResult WaitForExit(ChildProcess& process,
+                                         std::chrono::milliseconds limit = kWaitLimit);
+  // The number of occurrences of `text` in the monitor's log.
+  size_t CountInLog(const std::string& text) const;
+  // The resident set (VmRSS) of a running process in KiB, -1 when unreadable.
+  static long ResidentKiB(pid_t pid);
+
+  TempInstallation install_;
+  AgentSession agent_;
+  ChildProcess monitor_;  // destroyed (killed) before the agent and the installation
+};
+
+}  // namespace e2e

@@ -1,0 +1,225 @@
+// Start-up seen from outside: what the agent receives from a fresh monitor, what the monitor
+// leaves in its application directory, and how each kind of start-up failure ends.
+#include <json/json.h>
+
+#include <algorithm>
+#include <regex>
+
+#include "e2e/MonitorSessionTest.h"
+
+namespace e2e {
+namespace {
+
+using ::testing::ElementsAre;
+
+Json::Value ParseObject(const std::string& text) {
+  Json::Value value;
+  Json::Reader reader;
+  if (!reader.parse(text, value) || !value.isObject()) {
+    ADD_FAILURE() << "not a JSON object: " << text;
+    return Json::Value(Json::objectValue);
+  }
+  return value;
+}
+
+std::vector<std::string> Strings(const Json::Value& array) {
+  std::vector<std::string> texts;
+  for (const Json::Value& item : array) {
+    texts.push_back(item.asString());
+  }
+  return texts;
+}
+
+// Position of the first event of `type` in the transcript, -1 when none arrived.
+long PositionOf(const std::vector<AgentEvent>& events, const std::string& type) {
+  for (size_t i = 0; i < events.size(); ++i) {
+    if (events[i].event == "frame" && events[i].type == type) {
+      return static_cast<long>(i);
+    }
+  }
+  return -1;
+}
+
+class StartupTest : public MonitorSessionTest {};
+
+TEST_F(StartupTest, CleanStartRegistersAsksForConfigurationAndSendsAHeartbeat) {
+  // Leftovers of an earlier run: the old crash dump goes, the resource dump stays.
+  ASSERT_TRUE(install_.WriteFile("3.2.0.1-0.0.0.0-2024_3_9_17_5_42-Error.dmp", "old crash"));
+  ASSERT_TRUE(install_.WriteFile("3.2.0.1-0.0.0.0-2024_3_9_17_5_42_maxFd.dmp", "resource"));
+
+  ASSERT_TRUE(StartConnectedSession());
+  ASSERT_TRUE(agent_.WaitForMessage("T_MSG_PULL_FILE_CONF"));
+
+  const std::vector<AgentEvent> regs = agent_.Frames("REG");
+  ASSERT_EQ(regs.size(), 2u);
+  const Json::Value first = ParseObject(regs[0].text);
+  EXPECT_THAT(Strings(first["type_list"]),
+              ElementsAre("T_MSG_PLUGIN_HEARTS_ACK", "T_MSG_CLIENT_RULE_PUSH"));
+  EXPECT_TRUE(first["client_list"].isArray());
+  EXPECT_TRUE(first["client_list"].empty());
+  EXPECT_EQ(first["is_black"].asInt(), 1);
+  EXPECT_EQ(first["is_reg"].asInt(), 1);
+  const Json::Value second = ParseObject(regs[1].text);
+  EXPECT_THAT(Strings(second["type_list"]),
+              ElementsAre("INTERNAL_MSG_REQUEST_CONTAINER_INFO", "T_MSG_NEW_VALKO_INFO"));
+  EXPECT_THAT(Strings(second["client_list"]), ElementsAre("protocol_ipc_client_with_obj_id"));
+  EXPECT_EQ(second["is_black"].asInt(), 0);
+  EXPECT_EQ(second["is_reg"].asInt(), 1);
+  // Styled documents: one member per line, keys in order, a line break at the end.
+  EXPECT_EQ(regs[0].text,
+            "{\n   \"client_list\" : [],\n   \"is_black\" : 1,\n   \"is_reg\" : 1,\n"
+            "   \"type_list\" : [ \"T_MSG_PLUGIN_HEARTS_ACK\", \"T_MSG_CLIENT_RULE_PUSH\" ]\n}\n");
+
+  const std::vector<AgentEvent>& events = agent_.Events();
+  const long pullConf = PositionOf(events, "T_MSG_PULL_CONF");
+  const long pullFileConf = PositionOf(events, "T_MSG_PULL_FILE_CONF");
+  ASSERT_GE(pullConf, 0);
+  EXPECT_LT(pullConf, pullFileConf);
+  EXPECT_EQ(
+      events[pullConf].text,
+      "{\"traceId\":\"\",\"priority\":0,\"type\":\"T_MSG_PULL_CONF\",\"data\":{\"data\":{}}}");
+
+  AgentEvent heartbeat;
+  ASSERT_TRUE(agent_.WaitForMessage("T_MSG_KORVEXMONITOR_IPC_HEART", 1, &heartbeat));
+  const Json::Value beat = ParseObject(heartbeat.data);
+  EXPECT_EQ(beat["plugin_name"].asString(), "KorvexMonitor");
+  EXPECT_EQ(beat["proc_name"].asString(), "KorvexMonitor.exe");
+  EXPECT_EQ(beat["state"].asString(), "running");
+  EXPECT_TRUE(beat["ts"].isIntegral());
+
+  const std::string pid = std::to_string(monitor_.pid());
+  EXPECT_EQ(install_.PidFileText(), pid);
+  EXPECT_THAT(install_.ErrorRecordMessages(), ElementsAre("LoadModule Start", "LoadModule End"));
+  const std::regex record("\\d{4}-\\d\\d-\\d\\d \\d\\d:\\d\\d:\\d\\d \\[" + pid + "\\] .+");
+  for (const std::string& line : install_.ErrorRecordLines()) {
+    EXPECT_TRUE(std::regex_match(line, record)) << line;
+  }
+
+  const std::string log = install_.ReadLog();
+  EXPECT_TRUE(std::regex_search(
+      log, std::regex("={20}Start KorvexMonitor : 3\\.2\\.0\\.1,[A-Z][a-z]{2} [ 0-9]\\d \\d{4} "
+                      "\\d\\d:\\d\\d:\\d\\d={20}")))
+      << "no banner in the log";
+  EXPECT_NE(log.find("Valko root path is " + install_.Root() + "/korvex"), std::string::npos);
+  EXPECT_FALSE(install_.Exists("3.2.0.1-0.0.0.0-2024_3_9_17_5_42-Error.dmp"));
+  EXPECT_TRUE(install_.Exists("3.2.0.1-0.0.0.0-2024_3_9_17_5_42_maxFd.dmp"));
+  EXPECT_TRUE(monitor_.IsRunning());
+}
+
+TEST_F(StartupTest, BannerKeepsAnEmptyVersionFieldWhenTheVersionFileIsMissing) {
+  ASSERT_TRUE(install_.RemoveFile("conf/version"));
+  ASSERT_TRUE(StartConnectedSession());
+  EXPECT_NE(install_.ReadLog().find("Start KorvexMonitor : ,"), std::string::npos);
+}
+
+TEST_F(StartupTest, SecondInstanceLeavesErrorDatAndEndsWhileTheFirstRunsOn) {
+  ASSERT_TRUE(StartAgent());
+  // The command line means nothing to the monitor.
+  ASSERT_TRUE(StartMonitor(monitor_, {}, {"stop", "--help", "-x"}));
+  ASSERT_TRUE(agent_.WaitForMessage("T_MSG_KORVEXMONITOR_IPC_HEART"));
+  ASSERT_TRUE(install_.WriteFile("Error.dat", "an older, longer content"));
+  const size_t beatsBefore = agent_.MessagesOfType("T_MSG_KORVEXMONITOR_IPC_HEART").size();
+
+  ChildProcess second;
+  ASSERT_TRUE(StartMonitor(second));
+  ASSERT_TRUE(WaitForExit(second));
+  EXPECT_EQ(second.ExitStatus(), 1) << second.Describe();
+  EXPECT_EQ(install_.ReadFile("Error.dat"), "singleApp Running");
+
+  ASSERT_TRUE(agent_.WaitForMessage("T_MSG_KORVEXMONITOR_IPC_HEART", beatsBefore + 1));
+  EXPECT_TRUE(monitor_.IsRunning());
+  EXPECT_EQ(install_.PidFileText(), std::to_string(monitor_.pid()));
+  EXPECT_THAT(install_.ErrorRecordMessages(), ElementsAre("LoadModule Start", "LoadModule End"));
+  EXPECT_EQ(agent_.CountEvents("connected"), 1u);
+}
+
+// A failure injected into one stand-in operation, and how start-up must answer it.
+struct StepFailure {
+  const char* name;       // test name suffix
+  const char* operation;  // TBX_STANDIN_FAIL entry
+  const char* message;    // the record and log text
+  enum Kind { kEarlyFatal, kFatal, kWarning } kind;
+};
+
+void PrintTo(const StepFailure& failure, std::ostream* out) {
+  *out << failure.operation;
+}
+
+class StartupFailureTest : public MonitorSessionTest,
+                           public ::testing::WithParamInterface<StepFailure> {};
+
+TEST_P(StartupFailureTest, EndsOrGoesOnAsTheStepRequires) {
+  const StepFailure& failure = GetParam();
+  ASSERT_TRUE(StartAgent());
+  ASSERT_TRUE(StartMonitor({{"TBX_STANDIN_FAIL", failure.operation}}));
+
+  if (failure.kind == StepFailure::kWarning) {
+    ASSERT_TRUE(agent_.WaitForMessage("T_MSG_KORVEXMONITOR_IPC_HEART"));
+    EXPECT_TRUE(monitor_.IsRunning());
+    EXPECT_EQ(CountInLog(failure.message), 1u);
+    EXPECT_THAT(install_.ErrorRecordMessages(), ElementsAre("LoadModule Start", "LoadModule End"));
+    return;
+  }
+  ASSERT_TRUE(WaitForExit(monitor_));
+  EXPECT_EQ(monitor_.ExitStatus(), 1) << monitor_.Describe();
+  const std::vector<std::string> records = install_.ErrorRecordMessages();
+  ASSERT_FALSE(records.empty());
+  EXPECT_EQ(records.back(), failure.message);
+  EXPECT_EQ(std::count(records.begin(), records.end(), "LoadModule End"), 0);
+  if (failure.kind == StepFailure::kEarlyFatal) {
+    EXPECT_EQ(install_.ReadLog(), "") << "nothing can be logged before the logger exists";
+  } else {
+    EXPECT_EQ(CountInLog(failure.message), 1u);
+  }
+  EXPECT_EQ(agent_.Frames("REG").size(), 0u) << "a failed start must not reach the agent";
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Steps, StartupFailureTest,
+    ::testing::Values(StepFailure{"Logger", "CLogMessage::GetInstance",
+                                  "CLogMessage::GetInstance Null", StepFailure::kEarlyFatal},
+                      StepFailure{"Maintenance", "CMtIntf::Init", "Failed to Init maintenance",
+                                  StepFailure::kFatal},
+                      StepFailure{"ConfigCreation", "CConfig::NewInstance",
+                                  "CConfig::NewInstance Null", StepFailure::kFatal},
+                      StepFailure{"ControlInit", "CValkoControl::Init",
+                                  "CValkoControl::NewInstance Null", StepFailure::kFatal},
+                      StepFailure{"MaintenanceStart", "CMtIntf::Start",
+                                  "Failed to start maintenance", StepFailure::kFatal},
+                      StepFailure{"ResourceMonitorStart", "CMonitor::StartMonitor",
+                                  "CMonitor StartMonitor Fail", StepFailure::kFatal},
+                      StepFailure{"FileSenderCreation", "CFileSender::NewInstance",
+                                  "CFileSender::NewInstance Null", StepFailure::kFatal},
+                      StepFailure{"FileSenderInit", "CFileSender::Init", "CFileSender Init Fail",
+                                  StepFailure::kFatal},
+                      StepFailure{"ProcessManagement", "CProcMng::Init", "CProcMng::Init Failed",
+                                  StepFailure::kFatal},
+                      StepFailure{"IpcInit", "InitIpcClient", "init ipc fail", StepFailure::kFatal},
+                      StepFailure{"WhiteList", "CWhiteList::Init", "WhiteList Init Fail.",
+                                  StepFailure::kWarning},
+                      StepFailure{"WhiteListCreation", "CWhiteList::NewInstance",
+                                  "WhiteList Init Fail.", StepFailure::kWarning},
+                      StepFailure{"Quarantine", "CFileQuara::Init", "FileQuara Init Fail.",
+                                  StepFailure::kWarning},
+                      StepFailure{"FileWatch", "CFileWatch::Init", "CFileWatch Init Fail",
+                                  StepFailure::kWarning}),
+    [](const ::testing::TestParamInfo<StepFailure>& info) { return info.param.name; });
+
+TEST_F(StartupTest, ModuleLoadFailureEndsBetweenTheTwoModuleRecords) {
+  ASSERT_TRUE(StartAgent());
+  ASSERT_TRUE(StartMonitor({{"TBX_STANDIN_FAIL", "CModuleManager::LoadModule"}}));
+  ASSERT_TRUE(WaitForExit(monitor_));
+  EXPECT_EQ(monitor_.ExitStatus(), 1) << monitor_.Describe();
+  EXPECT_THAT(install_.ErrorRecordMessages(), ElementsAre("LoadModule Start", "LoadModule Fail"));
+  EXPECT_EQ(CountInLog("LoadModule Fail"), 1u);
+}
+
+TEST_F(StartupTest, MissingNetworkConfigurationIsOnlyAWarning) {
+  ASSERT_TRUE(install_.RemoveFile("conf/network_config"));
+  ASSERT_TRUE(StartConnectedSession());
+  EXPECT_EQ(CountInLog("load network_config fail"), 1u);
+  EXPECT_THAT(install_.ErrorRecordMessages(), ElementsAre("LoadModule Start", "LoadModule End"));
+}
+
+}  // namespace
+}  // namespace e2e
