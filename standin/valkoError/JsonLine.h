@@ -6,9 +6,11 @@
 #include <cstdint>
 #include <string>
 
+#include "Export.h"
+
 namespace valko::standin {
 
-class CJsonLine {
+class KORVEX_EXPORT CJsonLine {
  public:
   CJsonLine() = default;
 

@@ -1,5 +1,6 @@
 // The state behind the static CMtIntf: counters with running totals, the registered sources and
-// the thread that sends their report every 60 s (scaled by TBX_TIME_SCALE).
+// the thread that sends their report every 60 s (scaled by TBX_TIME_SCALE). Exported so that
+// tests can use fresh instances.
 #pragma once
 
 #include <condition_variable>
@@ -10,12 +11,13 @@
 #include <thread>
 #include <vector>
 
+#include "Export.h"
 #include "valko/IMsgTransmitInterface.h"
 #include "valko/IMtInfo.h"
 
 namespace valko::standin {
 
-class CMtService {
+class KORVEX_EXPORT CMtService {
  public:
   static constexpr uint32_t kReportPeriodMs = 60000;  // before TBX_TIME_SCALE
   static constexpr int32_t kReportPriority = 4;

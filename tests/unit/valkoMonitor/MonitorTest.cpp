@@ -1,0 +1,283 @@
+#include "valko/Monitor.h"
+
+#include <gtest/gtest.h>
+#include <sys/syscall.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <fstream>
+#include <mutex>
+#include <thread>
+#include <vector>
+
+#include "unit/StandinTestSupport/StandinTestSupport.h"
+
+namespace {
+
+using standin_test::TempAppDir;
+using standin_test::WaitFor;
+
+// Records every callback; read from the test thread while the sampling thread adds to it.
+class RecordingEvents : public IResourceMonitorEvent {
+ public:
+  void OnCpuMax(int64_t cpuPercent, int64_t threadId) override {
+    std::lock_guard<std::mutex> hold(mutex_);
+    cpu_.emplace_back(cpuPercent, threadId);
+  }
+  void OnMemoryMax(int32_t memoryMb) override {
+    std::lock_guard<std::mutex> hold(mutex_);
+    memory_.push_back(memoryMb);
+  }
+  void OnHighIO(IoRecord record) override {
+    std::lock_guard<std::mutex> hold(mutex_);
+    io_.push_back(record);
+  }
+  void OnMaxFd(int32_t handleCount) override {
+    std::lock_guard<std::mutex> hold(mutex_);
+    fd_.push_back(handleCount);
+  }
+  void OnThreadHang(const std::string& description) override {
+    std::lock_guard<std::mutex> hold(mutex_);
+    hangs_.push_back(description);
+  }
+
+  std::vector<std::pair<int64_t, int64_t>> cpu() const { return Copy(cpu_); }
+  std::vector<int32_t> memory() const { return Copy(memory_); }
+  std::vector<IoRecord> io() const { return Copy(io_); }
+  std::vector<int32_t> fd() const { return Copy(fd_); }
+  std::vector<std::string> hangs() const { return Copy(hangs_); }
+  size_t total() const {
+    std::lock_guard<std::mutex> hold(mutex_);
+    return cpu_.size() + memory_.size() + io_.size() + fd_.size() + hangs_.size();
+  }
+
+ private:
+  template <class T>
+  T Copy(const T& list) const {
+    std::lock_guard<std::mutex> hold(mutex_);
+    return list;
+  }
+
+  mutable std::mutex mutex_;
+  std::vector<std::pair<int64_t, int64_t>> cpu_;
+  std::vector<int32_t> memory_;
+  std::vector<IoRecord> io_;
+  std::vector<int32_t> fd_;
+  std::vector<std::string> hangs_;
+};
+
+// A statistics source that counts how often it is asked: with monitor_point_period_ms equal
+// to sample_period_ms it is asked once per sample, a clock the tests count samples with.
+class CountingPoint : public IMonitorInfo {
+ public:
+  std::string GetMonitorInfo() override { return "counting point " + std::to_string(++asked); }
+  std::atomic<int> asked{0};
+};
+
+class Monitor : public ::testing::Test {
+ protected:
+  static void SetUpTestSuite() { standin_test::OpenProcessLog(); }
+
+  void SetUp() override {
+    monitor_ = CSingleton<CMonitor>::NewInstance();
+    ASSERT_NE(monitor_, nullptr);
+    monitor_->SetConfigPath(dir_.File("conf/monitor_resource_config"));
+    ASSERT_TRUE(monitor_->AddMonitorPoint(&clock_));
+  }
+  void TearDown() override {
+    CSingleton<CMonitor>::RemoveInstance();
+    tbx::testing::OverrideTimeScale(0);
+  }
+
+  void Configure(const std::string& limits) {
+    ASSERT_TRUE(standin_test::WriteFile(dir_.File("conf/monitor_resource_config"), limits));
+  }
+  // Waits until `count` more samples have been taken.
+  bool WaitSamples(int count) {
+    int target = clock_.asked + count;
+    return WaitFor([&] { return clock_.asked >= target; });
+  }
+
+  TempAppDir dir_;
+  CountingPoint clock_;
+  RecordingEvents events_;
+  CMonitor* monitor_ = nullptr;
+};
+
+TEST_F(Monitor, TooManyDescriptorsAreReportedWithTheirCount) {
+  Configure("sample_period_ms = 20\nmonitor_point_period_ms = 20\nfd_max = 3\n");
+  ASSERT_TRUE(monitor_->StartMonitor(&events_, "test"));
+  ASSERT_TRUE(WaitFor([&] { return !events_.fd().empty(); }));
+  monitor_->StopMonitor();
+  EXPECT_GT(events_.fd().front(), 3);
+  EXPECT_TRUE(events_.memory().empty());  // the other limits are off
+  EXPECT_TRUE(events_.cpu().empty());
+  EXPECT_TRUE(events_.io().empty());
+}
+
+TEST_F(Monitor, TooMuchMemoryIsReportedInMebibytes) {
+  Configure("sample_period_ms = 20\nmem_max_mb = 1\n");
+  ASSERT_TRUE(monitor_->StartMonitor(&events_, "test"));
+  ASSERT_TRUE(WaitFor([&] { return !events_.memory().empty(); }));
+  monitor_->StopMonitor();
+  std::ifstream statm("/proc/self/statm");
+  uint64_t pages = 0;
+  uint64_t resident = 0;
+  statm >> pages >> resident;
+  int64_t residentMb = static_cast<int64_t>(resident * sysconf(_SC_PAGESIZE) / (1024 * 1024));
+  int32_t reported = events_.memory().front();
+  EXPECT_GT(reported, 1);
+  // The same figure in the same unit, give or take what the process allocated since.
+  EXPECT_LE(reported, residentMb + 64);
+  EXPECT_GE(reported, residentMb / 2);
+  EXPECT_TRUE(events_.fd().empty());
+}
+
+TEST_F(Monitor, ABusyThreadPassesTheCpuLimitAndIsNamedAsTheBusiest) {
+  Configure("sample_period_ms = 100\ncpu_max_percent = 1\ncpu_max_samples = 2\n");
+  std::atomic<bool> stop{false};
+  std::atomic<int64_t> spinnerId{0};
+  std::thread spinner([&] {
+    spinnerId = static_cast<int64_t>(syscall(SYS_gettid));
+    volatile uint64_t sink = 0;
+    while (!stop) {
+      sink = sink + 1;
+    }
+  });
+  ASSERT_TRUE(WaitFor([&] { return spinnerId != 0; }));
+  ASSERT_TRUE(monitor_->StartMonitor(&events_, "test"));
+  bool reported = WaitFor([&] { return !events_.cpu().empty(); });
+  monitor_->StopMonitor();
+  stop = true;
+  spinner.join();
+  ASSERT_TRUE(reported);
+  EXPECT_GT(events_.cpu().front().first, 1);
+  EXPECT_LE(events_.cpu().front().first, 100);
+  EXPECT_EQ(events_.cpu().front().second, spinnerId.load());
+}
+
+TEST_F(Monitor, HeavyWritingPassesTheWriteLimitInKibPerSecond) {
+  Configure("sample_period_ms = 50\nwio_max_kbps = 1\n");
+  std::atomic<bool> stop{false};
+  std::thread writer([&] {
+    std::string block(64 * 1024, 'w');
+    while (!stop) {
+      std::ofstream out(dir_.File("written"), std::ios::trunc);
+      out << block;
+      out.close();
+      std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    }
+  });
+  ASSERT_TRUE(monitor_->StartMonitor(&events_, "test"));
+  bool reported = WaitFor([&] { return !events_.io().empty(); });
+  monitor_->StopMonitor();
+  stop = true;
+  writer.join();
+  ASSERT_TRUE(reported);
+  IoRecord record = events_.io().front();
+  EXPECT_EQ(record.wio_max, 1);
+  EXPECT_EQ(record.rio_max, 0);  // off
+  EXPECT_GT(record.wio, 1);
+}
+
+TEST_F(Monitor, WithoutAConfigurationNoLimitIsChecked) {
+  ASSERT_TRUE(monitor_->StartMonitor(&events_, "test"));  // no file: every limit off
+  tbx::testing::OverrideTimeScale(0.01);                  // applies from the next period on
+  ASSERT_TRUE(WaitSamples(3));
+  monitor_->StopMonitor();
+  EXPECT_EQ(events_.total(), 0u);
+}
+
+TEST_F(Monitor, AThreadThatStopsReportingIsDeclaredHungOnce) {
+  tbx::testing::OverrideTimeScale(0.01);  // a sample every 10 ms, 2 s of timeout in 20 ms
+  Configure("sample_period_ms = 1000\nmonitor_point_period_ms = 1000\n");
+  ASSERT_TRUE(monitor_->SetThreadHeartbeat(4242, "worker", 2));
+  ASSERT_TRUE(monitor_->SetThreadHeartbeat(4343, "patient", 1800));
+  ASSERT_TRUE(monitor_->StartMonitor(&events_, "test"));
+  ASSERT_TRUE(WaitFor([&] { return !events_.hangs().empty(); }));
+  ASSERT_TRUE(WaitSamples(10));
+  std::vector<std::string> hangs = events_.hangs();
+  ASSERT_EQ(hangs.size(), 1u);
+  EXPECT_NE(hangs[0].find("worker"), std::string::npos) << hangs[0];
+  EXPECT_NE(hangs[0].find("4242"), std::string::npos) << hangs[0];
+  EXPECT_NE(hangs[0].find("has not reported for"), std::string::npos) << hangs[0];
+
+  // A new report re-arms the thread; its next silence is a new hang.
+  ASSERT_TRUE(monitor_->SetThreadHeartbeat(4242, "worker", 2));
+  ASSERT_TRUE(WaitFor([&] { return events_.hangs().size() == 2; }));
+  monitor_->StopMonitor();
+  for (const std::string& hang : events_.hangs()) {
+    EXPECT_EQ(hang.find("patient"), std::string::npos) << hang;
+  }
+}
+
+TEST_F(Monitor, ThreadsInfoListsEveryReportingThread) {
+  monitor_->SetThreadHeartbeat(11, "ipc_send", 1800);
+  monitor_->SetThreadHeartbeat(12, "Protocol", 1800);
+  monitor_->SetThreadHeartbeat(11, "ipc_send", 1800);
+  monitor_->SetThreadHeartbeat(13, "gone", 1800);
+  monitor_->SetThreadHeartbeat(13, "gone", 0);  // no longer watched
+  std::string info;
+  uint32_t count = 0;
+  ASSERT_TRUE(monitor_->GetThreadsInfo(info, count));
+  EXPECT_EQ(count, 2u);
+  EXPECT_NE(info.find("thread 11 ipc_send last report 0 s ago, timeout 1800 s\n"),
+            std::string::npos)
+      << info;
+  EXPECT_NE(info.find("thread 12 Protocol"), std::string::npos) << info;
+  EXPECT_EQ(info.find("gone"), std::string::npos) << info;
+}
+
+TEST_F(Monitor, StopEndsALongSamplePeriodAtOnce) {
+  Configure("sample_period_ms = 3600000\n");
+  ASSERT_TRUE(monitor_->StartMonitor(&events_, "test"));
+  monitor_->StopMonitor();  // would wait an hour if the period were slept through
+  EXPECT_EQ(clock_.asked, 0);
+}
+
+TEST_F(Monitor, NoCallbackArrivesAfterStopReturns) {
+  Configure("sample_period_ms = 5\nmonitor_point_period_ms = 5\nfd_max = 1\n");
+  ASSERT_TRUE(monitor_->StartMonitor(&events_, "test"));
+  ASSERT_TRUE(WaitFor([&] { return events_.fd().size() >= 3; }));
+  monitor_->StopMonitor();
+  size_t callbacks = events_.total();
+  int samples = clock_.asked;
+  std::this_thread::sleep_for(std::chrono::milliseconds(100));  // twenty periods
+  EXPECT_EQ(events_.total(), callbacks);
+  EXPECT_EQ(clock_.asked, samples);
+}
+
+TEST_F(Monitor, StartsOnceAtATimeAndAgainAfterAStop) {
+  Configure("sample_period_ms = 5\nmonitor_point_period_ms = 5\n");
+  EXPECT_FALSE(monitor_->StartMonitor(nullptr, "test"));
+  ASSERT_TRUE(monitor_->StartMonitor(&events_, "test"));
+  EXPECT_FALSE(monitor_->StartMonitor(&events_, "test"));
+  monitor_->StopMonitor();
+  monitor_->StopMonitor();  // a second stop is harmless
+  ASSERT_TRUE(monitor_->StartMonitor(&events_, "test"));
+  EXPECT_TRUE(WaitSamples(2));
+}
+
+TEST_F(Monitor, ARemovedPointIsNotAskedAgain) {
+  Configure("sample_period_ms = 5\nmonitor_point_period_ms = 5\n");
+  CountingPoint removed;
+  ASSERT_TRUE(monitor_->AddMonitorPoint(&removed));
+  EXPECT_FALSE(monitor_->AddMonitorPoint(&removed));  // once only
+  ASSERT_TRUE(monitor_->StartMonitor(&events_, "test"));
+  ASSERT_TRUE(WaitFor([&] { return removed.asked >= 2; }));
+  ASSERT_TRUE(monitor_->RemoveMonitorPoint(&removed));
+  int asked = removed.asked;
+  ASSERT_TRUE(WaitSamples(5));
+  EXPECT_EQ(removed.asked, asked);
+  EXPECT_FALSE(monitor_->RemoveMonitorPoint(&removed));
+}
+
+TEST_F(Monitor, PointLinesReachTheLog) {
+  Configure("sample_period_ms = 5\nmonitor_point_period_ms = 5\n");
+  ASSERT_TRUE(monitor_->StartMonitor(&events_, "test"));
+  ASSERT_TRUE(WaitSamples(2));
+  monitor_->StopMonitor();
+  EXPECT_NE(standin_test::ReadProcessLog().find("counting point 1"), std::string::npos);
+}
+
+}  // namespace
