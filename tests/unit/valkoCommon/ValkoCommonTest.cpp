@@ -67,6 +67,7 @@ TEST_F(GlobalDomains, RefusesASecondListWithoutAnyDomainAndKeepsThePrevious) {
 }
 
 TEST_F(GlobalDomains, ReadersNeverSeeAHalfWrittenPair) {
+  ASSERT_TRUE(config_->SetDefaultSrvDomain({"0"}, {"0"}));
   std::atomic<bool> stop{false};
   std::atomic<int> torn{0};
   std::thread reader([&] {
@@ -79,7 +80,6 @@ TEST_F(GlobalDomains, ReadersNeverSeeAHalfWrittenPair) {
       }
     }
   });
-  config_->SetDefaultSrvDomain({"0"}, {"0"});
   for (int i = 0; i < 20000; ++i) {
     std::string value = std::to_string(i);
     config_->SetDefaultSrvDomain({value}, {value});
