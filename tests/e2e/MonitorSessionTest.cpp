@@ -112,6 +112,20 @@ size_t MonitorSessionTest::CountInLog(const std::string& text) const {
   return count;
 }
 
+size_t MonitorSessionTest::CountLogRecords(const std::string& level,
+                                           const std::string& text) const {
+  // A record reads "<date> <time> [LEVEL] [thread] <source:line >text".
+  size_t count = 0;
+  for (const std::string& line : SplitLines(install_.ReadLog())) {
+    const bool levelMatches = line.find("[" + level + "]") != std::string::npos;
+    const bool endsWithText = line.size() > text.size() &&
+                              line.compare(line.size() - text.size(), text.size(), text) == 0 &&
+                              line[line.size() - text.size() - 1] == ' ';
+    count += levelMatches && endsWithText ? 1 : 0;
+  }
+  return count;
+}
+
 long MonitorSessionTest::ResidentKiB(pid_t pid) {
   std::ifstream status("/proc/" + std::to_string(pid) + "/status");
   std::string line;

@@ -50,6 +50,9 @@ class MonitorSessionTest : public ::testing::Test {
                                          std::chrono::milliseconds limit = kWaitLimit);
   // The number of occurrences of `text` in the monitor's log.
   size_t CountInLog(const std::string& text) const;
+  // The number of log records whose text is exactly `text` at `level` ("ERROR", "WARN",
+  // "INFO"); quotations of the text inside other records do not count.
+  size_t CountLogRecords(const std::string& level, const std::string& text) const;
   // The resident set (VmRSS) of a running process in KiB, -1 when unreadable.
   static long ResidentKiB(pid_t pid);
 

@@ -156,7 +156,7 @@ TEST_P(StartupFailureTest, EndsOrGoesOnAsTheStepRequires) {
   if (failure.kind == StepFailure::kWarning) {
     ASSERT_TRUE(agent_.WaitForMessage("T_MSG_KORVEXMONITOR_IPC_HEART"));
     EXPECT_TRUE(monitor_.IsRunning());
-    EXPECT_EQ(CountInLog(failure.message), 1u);
+    EXPECT_EQ(CountLogRecords("ERROR", failure.message), 1u);
     EXPECT_THAT(install_.ErrorRecordMessages(), ElementsAre("LoadModule Start", "LoadModule End"));
     return;
   }
@@ -169,7 +169,7 @@ TEST_P(StartupFailureTest, EndsOrGoesOnAsTheStepRequires) {
   if (failure.kind == StepFailure::kEarlyFatal) {
     EXPECT_EQ(install_.ReadLog(), "") << "nothing can be logged before the logger exists";
   } else {
-    EXPECT_EQ(CountInLog(failure.message), 1u);
+    EXPECT_EQ(CountLogRecords("ERROR", failure.message), 1u);
   }
   EXPECT_EQ(agent_.Frames("REG").size(), 0u) << "a failed start must not reach the agent";
 }
@@ -211,13 +211,13 @@ TEST_F(StartupTest, ModuleLoadFailureEndsBetweenTheTwoModuleRecords) {
   ASSERT_TRUE(WaitForExit(monitor_));
   EXPECT_EQ(monitor_.ExitStatus(), 1) << monitor_.Describe();
   EXPECT_THAT(install_.ErrorRecordMessages(), ElementsAre("LoadModule Start", "LoadModule Fail"));
-  EXPECT_EQ(CountInLog("LoadModule Fail"), 1u);
+  EXPECT_EQ(CountLogRecords("ERROR", "LoadModule Fail"), 1u);
 }
 
 TEST_F(StartupTest, MissingNetworkConfigurationIsOnlyAWarning) {
   ASSERT_TRUE(install_.RemoveFile("conf/network_config"));
   ASSERT_TRUE(StartConnectedSession());
-  EXPECT_EQ(CountInLog("load network_config fail"), 1u);
+  EXPECT_EQ(CountLogRecords("ERROR", "load network_config fail"), 1u);
   EXPECT_THAT(install_.ErrorRecordMessages(), ElementsAre("LoadModule Start", "LoadModule End"));
 }
 
