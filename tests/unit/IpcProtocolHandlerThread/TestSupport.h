@@ -16,10 +16,9 @@ namespace fakes {
 
 // The drop counter's running total continues from `total` (each call adds its amount).
 void SetDropTotal(uint64_t total);
-// Calls of AddExceptonInfo("korvexmonitor_drop_recv_ipc_msg", 1, true, true); any other
-// arguments count in BadDropCalls.
+// Calls of AddExceptonInfo("korvexmonitor_drop_recv_ipc_msg", 1, true, true); calls with other
+// arguments are not counted.
 uint64_t DropCalls();
-uint64_t BadDropCalls();
 
 struct Heartbeat {
   uint32_t threadId;
