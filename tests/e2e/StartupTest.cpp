@@ -176,33 +176,47 @@ TEST_P(StartupFailureTest, EndsOrGoesOnAsTheStepRequires) {
 
 INSTANTIATE_TEST_SUITE_P(
     Steps, StartupFailureTest,
-    ::testing::Values(StepFailure{"Logger", "CLogMessage::GetInstance",
-                                  "CLogMessage::GetInstance Null", StepFailure::kEarlyFatal},
-                      StepFailure{"Maintenance", "CMtIntf::Init", "Failed to Init maintenance",
-                                  StepFailure::kFatal},
-                      StepFailure{"ConfigCreation", "CConfig::NewInstance",
-                                  "CConfig::NewInstance Null", StepFailure::kFatal},
-                      StepFailure{"ControlInit", "CValkoControl::Init",
-                                  "CValkoControl::NewInstance Null", StepFailure::kFatal},
-                      StepFailure{"MaintenanceStart", "CMtIntf::Start",
-                                  "Failed to start maintenance", StepFailure::kFatal},
-                      StepFailure{"ResourceMonitorStart", "CMonitor::StartMonitor",
-                                  "CMonitor StartMonitor Fail", StepFailure::kFatal},
-                      StepFailure{"FileSenderCreation", "CFileSender::NewInstance",
-                                  "CFileSender::NewInstance Null", StepFailure::kFatal},
-                      StepFailure{"FileSenderInit", "CFileSender::Init", "CFileSender Init Fail",
-                                  StepFailure::kFatal},
-                      StepFailure{"ProcessManagement", "CProcMng::Init", "CProcMng::Init Failed",
-                                  StepFailure::kFatal},
-                      StepFailure{"IpcInit", "InitIpcClient", "init ipc fail", StepFailure::kFatal},
-                      StepFailure{"WhiteList", "CWhiteList::Init", "WhiteList Init Fail.",
-                                  StepFailure::kWarning},
-                      StepFailure{"WhiteListCreation", "CWhiteList::NewInstance",
-                                  "WhiteList Init Fail.", StepFailure::kWarning},
-                      StepFailure{"Quarantine", "CFileQuara::Init", "FileQuara Init Fail.",
-                                  StepFailure::kWarning},
-                      StepFailure{"FileWatch", "CFileWatch::Init", "CFileWatch Init Fail",
-                                  StepFailure::kWarning}),
+    ::testing::Values(
+        StepFailure{"Logger", "CLogMessage::GetInstance", "CLogMessage::GetInstance Null",
+                    StepFailure::kEarlyFatal},
+        StepFailure{"Maintenance", "CMtIntf::Init", "Failed to Init maintenance",
+                    StepFailure::kFatal},
+        StepFailure{"ConfigCreation", "CConfig::NewInstance", "CConfig::NewInstance Null",
+                    StepFailure::kFatal},
+        StepFailure{"OnlineConfCreation", "COnlineClientConf::NewInstance",
+                    "COnlineClientConf::NewInstance Null", StepFailure::kFatal},
+        StepFailure{"ResourceMonitorCreation", "CMonitor::NewInstance",
+                    "CMonitor::NewInstance Null", StepFailure::kFatal},
+        StepFailure{"ControlCreation", "CValkoControl::NewInstance",
+                    "CValkoControl::NewInstance Null", StepFailure::kFatal},
+        StepFailure{"ControlInit", "CValkoControl::Init", "CValkoControl::NewInstance Null",
+                    StepFailure::kFatal},
+        StepFailure{"MaintenanceStart", "CMtIntf::Start", "Failed to start maintenance",
+                    StepFailure::kFatal},
+        StepFailure{"ResourceMonitorStart", "CMonitor::StartMonitor", "CMonitor StartMonitor Fail",
+                    StepFailure::kFatal},
+        StepFailure{"FileSenderCreation", "CFileSender::NewInstance",
+                    "CFileSender::NewInstance Null", StepFailure::kFatal},
+        StepFailure{"FileSenderInit", "CFileSender::Init", "CFileSender Init Fail",
+                    StepFailure::kFatal},
+        StepFailure{"ProcessManagement", "CProcMng::Init", "CProcMng::Init Failed",
+                    StepFailure::kFatal},
+        StepFailure{"ModuleManagerCreation", "CModuleManager::NewInstance", "CModuleManager Null.",
+                    StepFailure::kFatal},
+        StepFailure{"DirectoryCheckTimer", "CTimerEvent::startTimer",
+                    "start to monitor korvex and monitor version fail", StepFailure::kFatal},
+        StepFailure{"IpcInit", "InitIpcClient", "init ipc fail", StepFailure::kFatal},
+        StepFailure{"WhiteList", "CWhiteList::Init", "WhiteList Init Fail.", StepFailure::kWarning},
+        StepFailure{"WhiteListCreation", "CWhiteList::NewInstance", "WhiteList Init Fail.",
+                    StepFailure::kWarning},
+        StepFailure{"Quarantine", "CFileQuara::Init", "FileQuara Init Fail.",
+                    StepFailure::kWarning},
+        StepFailure{"QuarantineCreation", "CFileQuara::NewInstance", "FileQuara Init Fail.",
+                    StepFailure::kWarning},
+        StepFailure{"FileWatchCreation", "CFileWatch::NewInstance", "CFileWatch Init Fail",
+                    StepFailure::kWarning},
+        StepFailure{"FileWatch", "CFileWatch::Init", "CFileWatch Init Fail",
+                    StepFailure::kWarning}),
     [](const ::testing::TestParamInfo<StepFailure>& info) { return info.param.name; });
 
 TEST_F(StartupTest, ModuleLoadFailureEndsBetweenTheTwoModuleRecords) {
@@ -212,6 +226,19 @@ TEST_F(StartupTest, ModuleLoadFailureEndsBetweenTheTwoModuleRecords) {
   EXPECT_EQ(monitor_.ExitStatus(), 1) << monitor_.Describe();
   EXPECT_THAT(install_.ErrorRecordMessages(), ElementsAre("LoadModule Start", "LoadModule Fail"));
   EXPECT_EQ(CountLogRecords("ERROR", "LoadModule Fail"), 1u);
+}
+
+TEST_F(StartupTest, UnwritablePidFileIsLoggedAfterTheRetryAndStartUpGoesOn) {
+  // A directory in its place: replacing it fails on both tries.
+  ASSERT_TRUE(install_.WriteFile("monitor_pid.txt/keep", "the path is taken"));
+  ASSERT_TRUE(StartConnectedSession());
+  const std::vector<std::string> log = SplitLines(install_.ReadLog());
+  const auto failures = std::count_if(log.begin(), log.end(), [](const std::string& line) {
+    return line.find("[ERROR]") != std::string::npos &&
+           line.find("WritePidFile Fail, error is ") != std::string::npos;
+  });
+  EXPECT_EQ(failures, 1);
+  EXPECT_THAT(install_.ErrorRecordMessages(), ElementsAre("LoadModule Start", "LoadModule End"));
 }
 
 TEST_F(StartupTest, MissingNetworkConfigurationIsOnlyAWarning) {
