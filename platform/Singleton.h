@@ -38,8 +38,16 @@ T* CSingleton<T>::m_pInstance = nullptr;
 template <class T>
 int32_t CSingleton<T>::m_nRef = 0;
 
+// The downcast happens before T's part exists; the address is right, only T's dynamic type is
+// not yet set, which the sanitizer's type check would report on every construction.
+#if defined(__GNUC__) || defined(__clang__)
+#define KORVEX_NO_SANITIZE_VPTR __attribute__((no_sanitize("vptr")))
+#else
+#define KORVEX_NO_SANITIZE_VPTR
+#endif
+
 template <class T>
-CSingleton<T>::CSingleton() {
+KORVEX_NO_SANITIZE_VPTR CSingleton<T>::CSingleton() {
   m_pInstance = static_cast<T*>(this);
 }
 

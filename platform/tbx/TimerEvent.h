@@ -14,7 +14,8 @@ constexpr uint64_t kNoTimerTag = 4294967295ULL;
 class KORVEX_EXPORT CTimerEvent {
  public:
   CTimerEvent();
-  // Kills every timer this object started: no callback reaches a destroyed object.
+  // Kills every timer this object started: no callback reaches a destroyed object. Called on
+  // another thread than the loop's, it waits for this object's callback in progress.
   virtual ~CTimerEvent();
 
   // Starts a repeating timer of `intervalMs` milliseconds (scaled by TBX_TIME_SCALE).
@@ -30,6 +31,13 @@ class KORVEX_EXPORT CTimerEvent {
   // A stable tag for a timer name.
   static uint64_t StringToMagicNum(const std::string& name);
 
+ protected:
+  // Kills every timer of this object and, unless called on the loop's thread, waits for its
+  // callback in progress. A subclass whose OnTimer uses its own members and that may be
+  // destroyed on another thread calls this first in its destructor: by the time the base
+  // destructor runs, the subclass's members are gone.
+  void killAllTimers();
+
  private:
   CTimerEvent(const CTimerEvent&) = delete;
   CTimerEvent& operator=(const CTimerEvent&) = delete;
@@ -37,10 +45,12 @@ class KORVEX_EXPORT CTimerEvent {
 
 class KORVEX_EXPORT CTimerLoop {
  public:
-  // Runs due timer callbacks, in due order, on the calling thread until Quit is called.
-  // In the monitor nothing calls Quit, so it never returns while the process runs.
+  // Runs due timer callbacks, in due order, on the calling thread until Quit is called; 0
+  // then, -1 at once when another thread is already inside exec. In the monitor nothing
+  // calls Quit, so it never returns while the process runs.
   static int exec();
-  // Makes exec return after the callback in progress (tests and tools).
+  // Makes exec return after the callback in progress, or the next exec return at once when
+  // none runs (tests and tools).
   static void Quit();
   // A description of the timer whose callback is running now ("" when none).
   static std::string GetCurrentTimerInfo();

@@ -20,6 +20,7 @@
 #include <spdlog/sinks/rotating_file_sink.h>
 
 #include "StandinSupport.h"
+#include "TextFormat.h"
 #include "ThreadNameRegistry.h"
 #include "tbx/StringUtil.h"
 #include "tbx/ToolUtil.h"
@@ -206,16 +207,7 @@ void CLogMessage::log(int level, const char* source, int line, const char* forma
   }
   va_list args;
   va_start(args, format);
-  va_list measure;
-  va_copy(measure, args);
-  int length = std::vsnprintf(nullptr, 0, format, measure);
-  va_end(measure);
-  std::string text;
-  if (length > 0) {
-    text.resize(static_cast<size_t>(length) + 1);
-    std::vsnprintf(&text[0], text.size(), format, args);
-    text.resize(static_cast<size_t>(length));
-  }
+  std::string text = VFormat(format, args);
   va_end(args);
   std::string record = RecordPrefix(level) + (source != nullptr ? source : "") + ":" +
                        std::to_string(line) + " " + text;

@@ -3,8 +3,9 @@
 #include <algorithm>
 #include <cctype>
 #include <cstdarg>
-#include <cstdio>
 #include <cstring>
+
+#include "TextFormat.h"
 
 namespace tbx {
 namespace {
@@ -71,21 +72,9 @@ std::string CStringUtil::to_string(uint64_t value) {
 }
 
 std::string CStringUtil::strprintf(const char* format, ...) {
-  if (format == nullptr) {
-    return std::string();
-  }
   va_list args;
   va_start(args, format);
-  va_list measure;
-  va_copy(measure, args);
-  int length = std::vsnprintf(nullptr, 0, format, measure);
-  va_end(measure);
-  std::string text;
-  if (length > 0) {
-    text.resize(static_cast<size_t>(length) + 1);
-    std::vsnprintf(&text[0], text.size(), format, args);
-    text.resize(static_cast<size_t>(length));
-  }
+  std::string text = VFormat(format, args);
   va_end(args);
   return text;
 }

@@ -8,6 +8,10 @@ namespace tbx {
 CTimerEvent::CTimerEvent() = default;
 
 CTimerEvent::~CTimerEvent() {
+  killAllTimers();
+}
+
+void CTimerEvent::killAllTimers() {
   TimerQueue::Instance().KillAll(this);
 }
 

@@ -5,8 +5,8 @@
 // kill timers. Destruction rule: KillAll, called by ~CTimerEvent, removes the object's timers
 // and, unless it runs on the loop thread itself, waits for a callback of that object that is
 // in progress. As the base destructor runs after the derived part is gone, a subclass whose
-// callback may run while it is destroyed from another thread must kill its timers in its own
-// destructor first.
+// callback may run while it is destroyed from another thread calls CTimerEvent::killAllTimers
+// in its own destructor first.
 #pragma once
 
 #include <chrono>

@@ -174,22 +174,27 @@ TEST_F(TimerLoopTest, ADestroyedObjectIsNeverCalledBack) {
   EXPECT_TRUE(RunLoop());  // a callback into the freed object would fault here
 }
 
-// Callbacks of the two classes below touch no member: during destruction the derived part is
-// already gone while the loop thread may still be inside OnTimer.
 std::atomic<bool> g_entered{false};
 std::atomic<bool> g_destroying{false};
 std::atomic<bool> g_finished{false};
 
+// Its callback uses a member while the object is destroyed on another thread: the subclass
+// stops its timers first, so the wait happens while the member still exists.
 class BlockingTimer : public tbx::CTimerEvent {
  public:
+  ~BlockingTimer() override { killAllTimers(); }
   void OnTimer(uint64_t) override {
     g_entered = true;
     while (!g_destroying) {
       std::this_thread::yield();
     }
     std::this_thread::sleep_for(std::chrono::milliseconds(50));
-    g_finished = true;
+    ++calls_;
+    g_finished = calls_ > 0;
   }
+
+ private:
+  std::atomic<int> calls_{0};  // callbacks completed
 };
 
 TEST_F(TimerLoopTest, DestructionWaitsForTheObjectsRunningCallback) {
