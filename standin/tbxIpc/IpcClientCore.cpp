@@ -1,6 +1,7 @@
 #include "IpcClientCore.h"
 
 #include <sys/socket.h>
+#include <sys/time.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -97,12 +98,18 @@ int32_t CIpcClientCore::Dial(const std::string& serverName, const IpcClientCallb
     ipc::Log(std::string("socket: ") + std::strerror(errno));
     return kIpcSystemError;
   }
+  // A server that stopped accepting must not hold the caller forever: a full backlog makes
+  // connect wait at most this long.
+  const timeval connectTimeout = {kHandshakeTimeoutMs / 1000, 0};
+  setsockopt(fd, SOL_SOCKET, SO_SNDTIMEO, &connectTimeout, sizeof(connectTimeout));
   if (connect(fd, reinterpret_cast<const sockaddr*>(&address), length) != 0) {
     const int error = errno;
     close(fd);
     ipc::Log("connect to " + endpoint.path() + ": " + std::strerror(error));
-    return (error == ENOENT || error == ECONNREFUSED || error == ENOTDIR) ? kIpcNoServer
-                                                                          : kIpcSystemError;
+    if (error == ENOENT || error == ECONNREFUSED || error == ENOTDIR) {
+      return kIpcNoServer;
+    }
+    return error == EAGAIN ? kIpcHandshakeFailed : kIpcSystemError;
   }
   if (!ipc::CheckSocketPeer(fd, &why)) {
     close(fd);

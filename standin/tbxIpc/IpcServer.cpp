@@ -51,9 +51,17 @@ void CIpcServer::Log(const std::string& line) {
 }
 
 int32_t CIpcServer::Start(const std::string& name, const std::string& directory) {
+  std::string outcome;  // logged once the lock is released
+  const int32_t state = StartLocked(name, directory, &outcome);
+  Log(outcome);
+  return state;
+}
+
+int32_t CIpcServer::StartLocked(const std::string& name, const std::string& directory,
+                                std::string* outcome) {
   std::lock_guard<std::mutex> stopLock(stopMutex_);
   if (running_.load()) {
-    Log("start " + name + ": already running");
+    *outcome = "start " + name + ": already running";
     return kIpcInvalidArgument;
   }
   std::string why;
@@ -79,12 +87,16 @@ int32_t CIpcServer::Start(const std::string& name, const std::string& directory)
     }
   }
   if (state != kIpcOk) {
-    Log("start " + name + ": " + why);
+    *outcome = "start " + name + ": " + why;
     CloseListener();
     return state;
   }
+  {
+    std::lock_guard<std::mutex> lock(mutex_);
+    socketPath_ = endpoint_->path();
+  }
   running_.store(true);
-  Log("listening on " + endpoint_->path());
+  *outcome = "listening on " + endpoint_->path();
   return kIpcOk;
 }
 
@@ -146,9 +158,15 @@ void CIpcServer::CloseListener() {
 }
 
 void CIpcServer::Stop() {
+  if (StopLocked()) {
+    Log("stopped");
+  }
+}
+
+bool CIpcServer::StopLocked() {
   std::lock_guard<std::mutex> stopLock(stopMutex_);
   if (!running_.load()) {
-    return;
+    return false;
   }
   stopping_.store(true);
   Wake();
@@ -165,8 +183,12 @@ void CIpcServer::Stop() {
     entry.second->thread.join();
   }
   CloseListener();
+  {
+    std::lock_guard<std::mutex> lock(mutex_);
+    socketPath_.clear();
+  }
   running_.store(false);
-  Log("stopped");
+  return true;
 }
 
 void CIpcServer::Wake() {
@@ -349,6 +371,6 @@ std::vector<uint64_t> CIpcServer::Clients() const {
 }
 
 std::string CIpcServer::SocketPath() const {
-  std::lock_guard<std::mutex> stopLock(stopMutex_);
-  return endpoint_ != nullptr ? endpoint_->path() : std::string();
+  std::lock_guard<std::mutex> lock(mutex_);
+  return socketPath_;
 }

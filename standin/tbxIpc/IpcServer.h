@@ -2,8 +2,9 @@
 //
 // Listens under a server name, greets every accepted client with an INIT frame carrying the
 // init info, and delivers the clients' REG, DATA and DATA_EX frames to a handler. Every
-// handler runs on a thread of the server (the accept thread or the client's own), never while
-// the server holds its lock; a handler may call any member except Stop().
+// handler runs on a thread of the server (the accept thread or the client's own) or in Start
+// or Stop, never while the server holds a lock; a handler may call any member except Start
+// and Stop.
 #pragma once
 
 #include <sys/types.h>
@@ -80,6 +81,9 @@ class KORVEX_EXPORT CIpcServer {
     std::atomic<bool> finished{false};  // Serve() has made its last call
   };
 
+  // Start and Stop under stopMutex_; what to log comes back to be logged without it.
+  int32_t StartLocked(const std::string& name, const std::string& directory, std::string* outcome);
+  bool StopLocked();  // false when not running
   // Takes the name over: the lock file, then the socket. An IpcState, with the reason.
   int32_t Listen(std::string* why);
   void AcceptLoop();
@@ -99,8 +103,9 @@ class KORVEX_EXPORT CIpcServer {
   std::map<uint64_t, std::shared_ptr<Client>> clients_;  // connected, by id
   std::map<uint64_t, std::shared_ptr<Client>> workers_;  // every client not yet joined
   uint64_t nextId_ = 1;                                  // ids are never reused
+  std::string socketPath_;                               // while running
 
-  mutable std::mutex stopMutex_;  // serialises Start, Stop and SocketPath
+  std::mutex stopMutex_;  // serialises Start and Stop; held while Stop joins the threads
   std::atomic<bool> running_{false};
   std::atomic<bool> stopping_{false};       // the accept thread should end
   std::unique_ptr<CIpcEndpoint> endpoint_;  // while running

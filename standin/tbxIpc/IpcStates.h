@@ -9,7 +9,7 @@ enum IpcState : int32_t {
   kIpcInvalidArgument = 2,    // a null or malformed argument, or a name too long for an address
   kIpcNoServer = 3,           // nobody listens under the name
   kIpcPeerRejected = 4,       // the peer runs as neither this process's user nor root
-  kIpcHandshakeFailed = 5,    // the server sent no INIT frame in time or closed the connection
+  kIpcHandshakeFailed = 5,    // the server did not accept or greet in time, or closed first
   kIpcNotConnected = 6,       // a send without a live connection
   kIpcSendFailed = 7,         // the frame could not be written in time; the connection is closed
   kIpcTooLarge = 8,           // the frame would be longer than 16 MiB

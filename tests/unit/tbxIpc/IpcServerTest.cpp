@@ -164,17 +164,6 @@ TEST_F(IpcServerTest, AnOversizedFrameClosesThatClientOnly) {
   close(good);
 }
 
-TEST_F(IpcServerTest, AnUnknownKindClosesTheConnection) {
-  CIpcServer server(RecordingHandlers());
-  ASSERT_EQ(server.Start(kName, ipcDir()), kIpcOk);
-  const int fd = Greeted();
-  ASSERT_TRUE(WriteAll(fd, Frame(kIpcFrameData, "ok") + Frame(kIpcFrameInit, "not yours")));
-  EXPECT_TRUE(WaitForEof(fd));
-  EXPECT_TRUE(Has("disconnected:1"));
-  EXPECT_TRUE(Has("message:1:DATA:ok"));
-  close(fd);
-}
-
 TEST_F(IpcServerTest, AClientVanishingMidFrameIsDroppedAndOthersAreServed) {
   CIpcServer server(RecordingHandlers());
   ASSERT_EQ(server.Start(kName, ipcDir()), kIpcOk);

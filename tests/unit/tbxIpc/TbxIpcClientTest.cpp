@@ -95,6 +95,14 @@ class TbxIpcClientTest : public ::testing::Test {
     SetLogCallback(nullptr);
   }
 
+  // Starts `server` under the first name and connects the client to it.
+  void StartAndConnect(CIpcServer& server) {
+    ASSERT_EQ(server.Start(kFirstName), kIpcOk);
+    ASSERT_EQ(InitClient(), kIpcOk);
+    ASSERT_EQ(ConnectIpcServer(kFirstName), kIpcOk);
+    ASSERT_TRUE(Saw(serverEvents, "connected:1"));
+  }
+
   bool Saw(EventLog& log, const std::string& event) {
     return log.WaitFor([&](const std::string& e) { return e == event; });
   }
@@ -130,10 +138,7 @@ TEST_F(TbxIpcClientTest, FallsBackToTheSecondNameWhenTheFirstHasNoServer) {
 
 TEST_F(TbxIpcClientTest, MessagesFlowBothWaysInOrder) {
   CIpcServer server(handlers);
-  ASSERT_EQ(server.Start(kFirstName), kIpcOk);
-  ASSERT_EQ(InitClient(), kIpcOk);
-  ASSERT_EQ(ConnectIpcServer(kFirstName), kIpcOk);
-  ASSERT_TRUE(Saw(serverEvents, "connected:1"));
+  ASSERT_NO_FATAL_FAILURE(StartAndConnect(server));
 
   const std::string doc = "{\n   \"is_reg\" : 1\n}\n";
   ASSERT_EQ(IpcRegData(doc.data(), static_cast<uint32_t>(doc.size())), kIpcOk);
@@ -225,6 +230,7 @@ TEST_F(TbxIpcClientTest, ConnectingWhileConnectedKeepsTheOneConnection) {
   ASSERT_TRUE(Saw(received, "DATA:one"));
   EXPECT_EQ(server.Clients().size(), 1u);
   EXPECT_TRUE(other.Clients().empty());
+  ASSERT_TRUE(Saw(g_callbacks, "connected:"));
   EXPECT_EQ(g_callbacks.Snapshot(), std::vector<std::string>{"connected:"});
 }
 
@@ -292,10 +298,7 @@ TEST_F(TbxIpcClientTest, AServerThatClosesBeforeGreetingFailsTheConnect) {
 
 TEST_F(TbxIpcClientTest, NoCallbackRunsAfterFreeIpcClientReturns) {
   CIpcServer server(handlers);
-  ASSERT_EQ(server.Start(kFirstName), kIpcOk);
-  ASSERT_EQ(InitClient(), kIpcOk);
-  ASSERT_EQ(ConnectIpcServer(kFirstName), kIpcOk);
-  ASSERT_TRUE(Saw(serverEvents, "connected:1"));
+  ASSERT_NO_FATAL_FAILURE(StartAndConnect(server));
   std::atomic<bool> flooding{true};
   std::thread flood([&] {
     for (int i = 0; i < 100000 && flooding.load() && server.Send(1, "m") == kIpcOk; ++i) {
@@ -317,10 +320,7 @@ TEST_F(TbxIpcClientTest, NoCallbackRunsAfterFreeIpcClientReturns) {
 
 TEST_F(TbxIpcClientTest, FreeFromInsideACallbackReturnsAndEndsDelivery) {
   CIpcServer server(handlers);
-  ASSERT_EQ(server.Start(kFirstName), kIpcOk);
-  ASSERT_EQ(InitClient(), kIpcOk);
-  ASSERT_EQ(ConnectIpcServer(kFirstName), kIpcOk);
-  ASSERT_TRUE(Saw(serverEvents, "connected:1"));
+  ASSERT_NO_FATAL_FAILURE(StartAndConnect(server));
   g_freeOnReceive.store(true);
   ASSERT_EQ(server.Send(1, "first"), kIpcOk);
   server.Send(1, "second");
