@@ -1,17 +1,12 @@
 #include "valko/FileQuara.h"
 
-#include "tbxUtil/StandinSupport.h"
 #include "valkoCommon/SingletonHome.h"
-#include "valkoCommon/StandinAllocation.h"
+#include "valkoCommon/StandinFailure.h"
 
 VALKO_SINGLETON_HOME(CFileQuara)
 
 VALKO_STANDIN_CREATION(CFileQuara)
 
 bool CFileQuara::Init() {
-  if (tbx::standin::ShouldFail("CFileQuara::Init")) {
-    return false;
-  }
-  initialised_ = true;
-  return true;
+  return valko::standin::InitUnlessListed("CFileQuara::Init", initialised_);
 }

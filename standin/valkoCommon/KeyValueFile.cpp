@@ -18,6 +18,15 @@ std::string Trimmed(const std::string& text) {
   return text.substr(first, last - first + 1);
 }
 
+// Parses the whole of `text` with from_chars, which is locale-independent and refuses a leading
+// "+" and white space; false when any character is left over or the value is out of range.
+template <class Number, class Format>
+bool ParseWhole(const std::string& text, Number& value, Format format) {
+  const char* end = text.data() + text.size();
+  auto [stop, error] = std::from_chars(text.data(), end, value, format);
+  return !text.empty() && error == std::errc() && stop == end;
+}
+
 }  // namespace
 
 bool CKeyValueFile::Load(const std::string& path) {
@@ -67,14 +76,10 @@ bool CKeyValueFile::GetText(const std::string& key, std::string& value) const {
 
 bool CKeyValueFile::GetDecimal(const std::string& key, double& value) const {
   std::string text;
-  if (!GetText(key, text) || text.empty()) {
-    return false;
-  }
   double parsed = 0.0;
-  const char* end = text.data() + text.size();
-  // from_chars is locale-independent and refuses a leading "+", hexadecimal and white space.
-  auto [stop, error] = std::from_chars(text.data(), end, parsed, std::chars_format::fixed);
-  if (error != std::errc() || stop != end || !std::isfinite(parsed) || parsed < 0.0) {
+  // fixed: no exponent, so "1e999" and "inf" are refused along with hexadecimal.
+  if (!GetText(key, text) || !ParseWhole(text, parsed, std::chars_format::fixed) ||
+      !std::isfinite(parsed) || parsed < 0.0) {
     return false;
   }
   value = parsed;
@@ -83,13 +88,8 @@ bool CKeyValueFile::GetDecimal(const std::string& key, double& value) const {
 
 bool CKeyValueFile::GetUnsigned(const std::string& key, uint64_t& value) const {
   std::string text;
-  if (!GetText(key, text) || text.empty()) {
-    return false;
-  }
   uint64_t parsed = 0;
-  const char* end = text.data() + text.size();
-  auto [stop, error] = std::from_chars(text.data(), end, parsed, 10);
-  if (error != std::errc() || stop != end) {
+  if (!GetText(key, text) || !ParseWhole(text, parsed, 10)) {
     return false;
   }
   value = parsed;

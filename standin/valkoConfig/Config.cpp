@@ -10,7 +10,7 @@
 #include "tbx/StringUtil.h"
 #include "tbx/ToolUtil.h"
 #include "valkoCommon/SingletonHome.h"
-#include "valkoCommon/StandinAllocation.h"
+#include "valkoCommon/StandinFailure.h"
 
 VALKO_SINGLETON_HOME(CConfig)
 

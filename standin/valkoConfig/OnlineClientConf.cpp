@@ -9,7 +9,7 @@
 #include "valko/Config.h"
 #include "valkoCommon/KeyValueFile.h"
 #include "valkoCommon/SingletonHome.h"
-#include "valkoCommon/StandinAllocation.h"
+#include "valkoCommon/StandinFailure.h"
 
 VALKO_SINGLETON_HOME(COnlineClientConf)
 

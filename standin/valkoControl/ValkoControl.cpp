@@ -2,7 +2,7 @@
 
 #include "tbxUtil/StandinSupport.h"
 #include "valkoCommon/SingletonHome.h"
-#include "valkoCommon/StandinAllocation.h"
+#include "valkoCommon/StandinFailure.h"
 
 VALKO_SINGLETON_HOME(CValkoControl)
 

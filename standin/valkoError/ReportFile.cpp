@@ -20,7 +20,11 @@ std::mutex& ReportMutex() {
 }  // namespace
 
 std::string CReportFile::ReportDir() {
-  std::string dir = tbx::CToolUtil::GetApplicationDirPath() + "/report";
+  std::string appDir = tbx::CToolUtil::GetApplicationDirPath();
+  if (appDir.empty()) {
+    return "";  // never a "/report" at the file system's root
+  }
+  std::string dir = appDir + "/report";
   if (mkdir(dir.c_str(), 0755) != 0 && errno != EEXIST) {
     return "";
   }

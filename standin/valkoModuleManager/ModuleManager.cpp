@@ -12,7 +12,7 @@
 #include "tbx/ToolUtil.h"
 #include "tbxUtil/StandinSupport.h"
 #include "valkoCommon/SingletonHome.h"
-#include "valkoCommon/StandinAllocation.h"
+#include "valkoCommon/StandinFailure.h"
 
 VALKO_SINGLETON_HOME(CModuleManager)
 

@@ -16,7 +16,7 @@
 #include "tbx/ThreadUtil.h"
 #include "tbxUtil/StandinSupport.h"
 #include "valkoCommon/SingletonHome.h"
-#include "valkoCommon/StandinAllocation.h"
+#include "valkoCommon/StandinFailure.h"
 
 VALKO_SINGLETON_HOME(CMonitor)
 
@@ -182,6 +182,10 @@ void CMonitor::StopMonitor() {
   }
   state_->wake.notify_all();
   running.join();
+  std::lock_guard<std::mutex> hold(state_->mutex);
+  if (!state_->thread.joinable()) {
+    state_->threadId = std::thread::id();  // ids of ended threads are reused
+  }
 }
 
 bool CMonitor::AddMonitorPoint(IMonitorInfo* info) {

@@ -67,6 +67,10 @@ void CMtService::Stop() {
   }
   wake_.notify_all();
   running.join();
+  std::lock_guard<std::mutex> hold(mutex_);
+  if (!thread_.joinable()) {
+    threadId_ = std::thread::id();  // ids of ended threads are reused
+  }
 }
 
 bool CMtService::AddSource(IMtInfo* info) {

@@ -1,5 +1,6 @@
-// Creation storage of the stand-in components whose creation TBX_STANDIN_FAIL may refuse. Such
-// a class declares `operator new(std::size_t, const std::nothrow_t&)`, the form
+// Failures that TBX_STANDIN_FAIL injects into the stand-in components.
+//
+// Creation: a component class declares `operator new(std::size_t, const std::nothrow_t&)`, the form
 // CSingleton<T>::NewInstance uses, with the two matching `operator delete`s, and its library
 // defines them with VALKO_STANDIN_CREATION(T): NewInstance then yields null while
 // "T::NewInstance" is listed.
@@ -17,6 +18,16 @@ inline void* AllocateUnlessListed(const char* operation, std::size_t size) noexc
     return nullptr;
   }
   return ::operator new(size, std::nothrow);
+}
+
+// The Init of a component that only keeps its state: false while `operation` is listed,
+// otherwise `initialised` becomes true.
+inline bool InitUnlessListed(const char* operation, bool& initialised) {
+  if (tbx::standin::ShouldFail(operation)) {
+    return false;
+  }
+  initialised = true;
+  return true;
 }
 
 }  // namespace valko::standin
