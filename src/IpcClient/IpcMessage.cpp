@@ -71,50 +71,66 @@ size_t Utf8SequenceLength(const unsigned char* p, size_t available) {
   return length;
 }
 
-// The escape sequence for a byte that cannot stand in a JSON string as it is, or null.
-const char* ShortEscape(unsigned char byte) {
-  switch (byte) {
-    case '"':
-      return "\\\"";
-    case '\\':
-      return "\\\\";
-    case '\b':
-      return "\\b";
-    case '\f':
-      return "\\f";
-    case '\n':
-      return "\\n";
-    case '\r':
-      return "\\r";
-    case '\t':
-      return "\\t";
-    default:
-      return nullptr;
-  }
-}
-
-// True when `text` can go between quotes as it is: no quote, backslash or control byte, and
-// valid UTF-8. The common case, checked first so it costs no second string.
-bool IsPlainJsonStringContent(const std::string& text) {
+// End of the run from `from` on that can stand between quotes as it is: no quote, backslash
+// or control byte, and valid UTF-8.
+size_t PlainRunEnd(const std::string& text, size_t from) {
   const auto* bytes = reinterpret_cast<const unsigned char*>(text.data());
   const size_t size = text.size();
-  size_t i = 0;
+  size_t i = from;
   while (i < size) {
     const unsigned char byte = bytes[i];
     if (byte < 0x80) {
       if (byte < 0x20 || byte == '"' || byte == '\\') {
-        return false;
+        break;
       }
       ++i;
       continue;
     }
     const size_t length = Utf8SequenceLength(bytes + i, size - i);
     if (length == 0) {
-      return false;
+      break;
     }
     i += length;
   }
-  return true;
+  return i;
+}
+
+// Appends what stands in a JSON string for a byte that ends a plain run: an escape for a quote,
+// backslash or control byte, U+FFFD for a byte that starts no well-formed UTF-8 sequence.
+void AppendEscapedByte(std::string& out, unsigned char byte) {
+  static const char kHexDigits[] = "0123456789abcdef";
+  switch (byte) {
+    case '"':
+      out += "\\\"";
+      return;
+    case '\\':
+      out += "\\\\";
+      return;
+    case '\b':
+      out += "\\b";
+      return;
+    case '\f':
+      out += "\\f";
+      return;
+    case '\n':
+      out += "\\n";
+      return;
+    case '\r':
+      out += "\\r";
+      return;
+    case '\t':
+      out += "\\t";
+      return;
+    default:
+      break;
+  }
+  if (byte < 0x20) {
+    out += "\\u00";
+    out += kHexDigits[byte >> 4];
+    out += kHexDigits[byte & 0x0F];
+  } else {
+    out += "\xEF\xBF\xBD";  // U+FFFD in place of the one byte
+  }
 }
 
 }  // namespace
@@ -137,38 +153,15 @@ bool IsEmbeddableJson(const std::string& text) {
 
 void AppendJsonString(std::string& out, const std::string& text) {
   out += '"';
-  if (IsPlainJsonStringContent(text)) {
-    out += text;
-    out += '"';
-    return;
-  }
-  static const char kHexDigits[] = "0123456789abcdef";
-  const auto* bytes = reinterpret_cast<const unsigned char*>(text.data());
-  const size_t size = text.size();
-  size_t i = 0;
-  while (i < size) {
-    const unsigned char byte = bytes[i];
-    if (byte < 0x80) {
-      if (const char* escape = ShortEscape(byte)) {
-        out += escape;
-      } else if (byte < 0x20) {
-        out += "\\u00";
-        out += kHexDigits[byte >> 4];
-        out += kHexDigits[byte & 0x0F];
-      } else {
-        out += static_cast<char>(byte);
-      }
-      ++i;
-      continue;
+  size_t from = 0;
+  for (;;) {
+    const size_t end = PlainRunEnd(text, from);
+    out.append(text, from, end - from);
+    if (end == text.size()) {
+      break;
     }
-    const size_t length = Utf8SequenceLength(bytes + i, size - i);
-    if (length == 0) {
-      out += "\xEF\xBF\xBD";  // U+FFFD in place of the one byte
-      ++i;
-      continue;
-    }
-    out.append(text, i, length);
-    i += length;
+    AppendEscapedByte(out, static_cast<unsigned char>(text[end]));
+    from = end + 1;
   }
   out += '"';
 }

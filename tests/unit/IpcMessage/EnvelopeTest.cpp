@@ -1,10 +1,8 @@
 #include <string>
-#include <vector>
 
 #include <gtest/gtest.h>
 
 #include "IpcClient/IpcMessage.h"
-#include "ipc/SimpleSerialization.h"
 
 namespace {
 
@@ -125,22 +123,6 @@ TEST(SerializedHeader, IpcMsgByteAndObjectIdWhenGiven) {
   EXPECT_EQ(BuildSerializedHeader("T", 0, false, "obj-9"),
             TextEntry("type", "T") + FixedEntry("prio", std::string(4, '\0')) +
                 TextEntry("obj_id", "obj-9"));
-}
-
-TEST(SerializedHeader, DecodesWithTheLibraryParser) {
-  std::vector<CSimpleSerialization::Entry> entries;
-  ASSERT_TRUE(CSimpleSerialization::Parse(BuildSerializedHeader("T", 4, true, "o"), entries));
-  ASSERT_EQ(entries.size(), 4u);
-  EXPECT_EQ(entries[0].key, "type");
-  EXPECT_EQ(entries[0].kind, CSimpleSerialization::kText);
-  EXPECT_EQ(entries[0].value, "T");
-  EXPECT_EQ(entries[1].key, "prio");
-  EXPECT_EQ(entries[1].kind, CSimpleSerialization::kFixed);
-  EXPECT_EQ(entries[1].value, std::string("\x04\0\0\0", 4));
-  EXPECT_EQ(entries[2].key, "ipc_msg");
-  EXPECT_EQ(entries[2].value, "\x01");
-  EXPECT_EQ(entries[3].key, "obj_id");
-  EXPECT_EQ(entries[3].value, "o");
 }
 
 }  // namespace

@@ -104,24 +104,6 @@ TEST_F(SendList, OnePriorityIsFirstInFirstOutAndAPutBackGoesToTheTail) {
   EXPECT_EQ(PopData(3), (std::vector<std::string>{"b", "c", "a"}));
 }
 
-TEST_F(SendList, PopCopiesTheWholeRecord) {
-  IpcMessage message = Message("{}", 1);
-  message.traceId = "trace";
-  message.objId = "obj";
-  message.keepFlag = true;
-  message.ipcOnly = true;
-  list_.Push(message, 1);
-  IpcMessage out;
-  ASSERT_TRUE(PopWithoutHanging(list_, out));
-  EXPECT_EQ(out.type, message.type);
-  EXPECT_EQ(out.data, "{}");
-  EXPECT_EQ(out.traceId, "trace");
-  EXPECT_EQ(out.objId, "obj");
-  EXPECT_EQ(out.priority, 1);
-  EXPECT_TRUE(out.keepFlag);
-  EXPECT_TRUE(out.ipcOnly);
-}
-
 TEST_F(SendList, CountSumsAllFiveLists) {
   const int perPriority[CIpcSendList::kPriorityCount] = {2, 0, 5, 0, 1};
   for (int priority = 0; priority < CIpcSendList::kPriorityCount; ++priority) {
