@@ -146,11 +146,4 @@ TEST(HttpInstance, KeepsTheCertificatePathAndSaysWhetherTheFileIsThere) {
   EXPECT_FALSE(http->SetCertFilePath(dir.File("rule")));  // a directory is no certificate
 }
 
-TEST(OpensslInterface, IsOneReadyObject) {
-  tbx::IOpensslInterface* first = tbx::NewOpensslInterface();
-  ASSERT_NE(first, nullptr);
-  EXPECT_EQ(first, tbx::NewOpensslInterface());
-  EXPECT_TRUE(first->IsReady());
-}
-
 }  // namespace
