@@ -55,16 +55,10 @@ class IpcServerTest : public ::testing::Test {
   }
 
   // A raw client that has read its INIT frame.
-  int Greeted(std::string* initInfo = nullptr) {
+  int Greeted() {
     const int fd = ConnectRaw(socketPath());
     IpcFrame init;
-    if (fd < 0 || !ReadFrame(fd, &init) || init.kind != kIpcFrameInit) {
-      return -1;
-    }
-    if (initInfo != nullptr) {
-      *initInfo = init.payload;
-    }
-    return fd;
+    return fd >= 0 && ReadFrame(fd, &init) && init.kind == kIpcFrameInit ? fd : -1;
   }
 
   TempDir root;
@@ -72,21 +66,6 @@ class IpcServerTest : public ::testing::Test {
   EventLog reasons;
   EventLog logs;
 };
-
-TEST_F(IpcServerTest, GreetsEachClientWithTheInitInfoInForceWhenItArrived) {
-  CIpcServer server(RecordingHandlers());
-  server.SetInitInfo("{\"version\":0}");
-  ASSERT_EQ(server.Start(kName, ipcDir()), kIpcOk);
-  std::string first, second;
-  const int a = Greeted(&first);
-  ASSERT_TRUE(Has("connected:1"));
-  server.SetInitInfo("{\"version\":2}");
-  const int b = Greeted(&second);
-  EXPECT_EQ(first, "{\"version\":0}");
-  EXPECT_EQ(second, "{\"version\":2}");
-  close(a);
-  close(b);
-}
 
 TEST_F(IpcServerTest, DeliversFramesInOrderAndSendsToOneOrAllClients) {
   CIpcServer server(RecordingHandlers());
