@@ -1,14 +1,363 @@
 #include "IpcClient/IpcClient.h"
 
+#include <cmath>
+#include <exception>
+#include <limits>
+
+#include <json/json.h>
+
+#include "ipc/TbxIpc.h"
 #include "tbx/LogMessage.h"
+#include "tbx/StringUtil.h"
+#include "tbx/SystemInfo.h"
+#include "tbx/ToolUtil.h"
+#include "valko/Monitor.h"
+#include "valko/MtIntf.h"
+#include "win32/Win32.h"
+
+// The executable is the one home of this singleton.
+template class CSingleton<CIpcClient>;
 
 namespace {
 
-constexpr uint64_t kDropLogInterval = 1000;  // drops between two warnings
+const char kLogSource[] = "IpcClient\\IpcClient";
+const char kClientName[] = "KorvexMonitor";
+const char kSendThreadName[] = "ipc_send";
+const char kPullConf[] = "T_MSG_PULL_CONF";
+const char kPullFileConf[] = "T_MSG_PULL_FILE_CONF";
+
+// The executable's build time: "Mmm dd yyyy hh:mm:ss", a single-digit day led by a blank.
+const char kBuildStamp[] = __DATE__ " " __TIME__;
+
+constexpr uint64_t kDropLogInterval = 1000;       // drops between two warnings
+constexpr uint32_t kIdlePollMilliseconds = 10;    // between looks at a lost connection
+constexpr uint32_t kPairPauseMilliseconds = 5;    // after every odd-numbered message
+constexpr uint32_t kSlowPauseMilliseconds = 10;   // after every message on a small machine
+constexpr uint32_t kSlowPacingMaxVersion = 6100;  // system versions up to this are old
+constexpr uint32_t kSlowPacingMaxProcessors = 2;  // ... and with this few processors, slow
+
+// The library calls these on its own threads; after the tear-down began there is no client.
+void ReceiveCallback(const char* data, int32_t length) {
+  if (CIpcClient* client = CSingleton<CIpcClient>::GetInstance()) {
+    client->OnReceive(data, length);
+  }
+}
+
+void DisconnectedCallback() {
+  if (CIpcClient* client = CSingleton<CIpcClient>::GetInstance()) {
+    client->OnDisconnected();
+  }
+}
+
+void ConnectedCallback(const std::string& initInfo) {
+  if (CIpcClient* client = CSingleton<CIpcClient>::GetInstance()) {
+    client->OnConnected(initInfo);
+  }
+}
+
+// True when the version is a whole number that a signed 32-bit integer holds.
+std::optional<int32_t> WholeInt32(const Json::Value& value) {
+  constexpr int64_t kMin = std::numeric_limits<int32_t>::min();
+  constexpr int64_t kMax = std::numeric_limits<int32_t>::max();
+  switch (value.type()) {
+    case Json::intValue: {
+      const int64_t number = value.asInt64();
+      if (number >= kMin && number <= kMax) {
+        return static_cast<int32_t>(number);
+      }
+      return std::nullopt;
+    }
+    case Json::uintValue: {
+      const uint64_t number = value.asUInt64();
+      if (number <= static_cast<uint64_t>(kMax)) {
+        return static_cast<int32_t>(number);
+      }
+      return std::nullopt;
+    }
+    case Json::realValue: {
+      const double number = value.asDouble();
+      if (std::isfinite(number) && std::trunc(number) == number &&
+          number >= static_cast<double>(kMin) && number <= static_cast<double>(kMax)) {
+        return static_cast<int32_t>(number);
+      }
+      return std::nullopt;
+    }
+    default:
+      return std::nullopt;
+  }
+}
+
+Json::Value ToJsonArray(const std::vector<std::string>& texts) {
+  Json::Value array(Json::arrayValue);  // an empty list stays [], never null
+  for (const std::string& text : texts) {
+    array.append(text);
+  }
+  return array;
+}
+
+// Slow pacing for old systems with at most two processors, decided once per send thread.
+bool UseSlowPacing() {
+  tbx::CWinOsVersion* os = CSingleton<tbx::CWinOsVersion>::GetInstance();
+  if (os == nullptr) {
+    os = CSingleton<tbx::CWinOsVersion>::NewInstance();
+  }
+  if (os == nullptr || os->GetSysVersion() > kSlowPacingMaxVersion) {
+    return false;
+  }
+  SYSTEM_INFO info{};
+  GetSystemInfo(&info);
+  return info.dwNumberOfProcessors <= kSlowPacingMaxProcessors;
+}
+
+void AddUnlessZero(std::map<std::string, std::string>& info, const char* key,
+                   const std::string& value) {
+  if (value != "0") {
+    info[key] = value;
+  }
+}
 
 }  // namespace
 
+CIpcClient::InitInfoVersion CIpcClient::ReadInitInfoVersion(const std::string& text) {
+  InitInfoVersion result;
+  if (text.empty()) {
+    result.version = 0;
+    return result;
+  }
+  Json::Value root;
+  try {
+    Json::Reader reader;  // comments allowed
+    if (!reader.parse(text, root, false) || !root.isObject()) {
+      result.malformed = true;
+      return result;
+    }
+    if (root.isMember("version")) {
+      result.version = WholeInt32(root["version"]);
+    }
+  } catch (const std::exception&) {
+    // The reader refuses nesting beyond its stack limit by throwing.
+    result.malformed = true;
+    result.version.reset();
+  }
+  return result;
+}
+
 CIpcClient::CIpcClient() = default;
+
+CIpcClient::~CIpcClient() {
+  // Nobody asks a dying client for its figures.
+  CMtIntf::UnRegMtInfoCallback(this);
+  if (CMonitor* monitor = CSingleton<CMonitor>::GetInstance()) {
+    monitor->RemoveMonitorPoint(this);
+  }
+  stopSending = true;
+  // A send thread blocked in Pop on an empty list would never see the flag: one extra count
+  // lets it return.
+  sendList_.WakeConsumer();
+  waitForThreadFinish();
+  sendList_.DestroySemaphore();
+  FreeIpcClient();
+}
+
+bool CIpcClient::InitClient() {
+  return Initialise(kClientName);
+}
+
+bool CIpcClient::Initialise(const std::string& clientName) {
+  CMtIntf::RegMtInfoCallback(this);
+  if (CMonitor* monitor = CSingleton<CMonitor>::GetInstance()) {
+    monitor->AddMonitorPoint(this);
+  }
+
+  IpcInitParam param{};
+  param.size = sizeof(IpcInitParam);
+  param.clientName = clientName.c_str();
+  param.clientNameLength = static_cast<uint32_t>(clientName.size());
+  param.onReceive = &ReceiveCallback;
+  param.onDisconnected = &DisconnectedCallback;
+  param.onConnected = &ConnectedCallback;
+  param.reserved = 0;
+
+  SetLogCallback(&CIpcClient::LogCallback);
+  const int32_t state = InitIpcClient(&param);
+  tbx::CLogMessage::log(tbx::TBX_LOG_INFO, kLogSource, __LINE__, "Ipc init return state is %d",
+                        state);
+  if (state != 0) {
+    return false;
+  }
+  if (!sendList_.InitSemaphore()) {
+    return false;
+  }
+  if (!IsThreadRunning()) {
+    startThread();
+  }
+  return true;
+}
+
+bool CIpcClient::RegisterProtocolHandler(const std::string& type, IProtocolHandler* handler) {
+  return protocolHandlerThread_.RegisterProtocolHandler(type, handler);
+}
+
+bool CIpcClient::UnRegisterProtocolHandler(const std::string& type, IProtocolHandler* handler) {
+  return protocolHandlerThread_.UnRegisterProtocolHandler(type, handler);
+}
+
+bool CIpcClient::DispatchProtocol(const std::string& type, const std::string& data) {
+  return protocolHandlerThread_.DispatchProtocol(type, data);
+}
+
+bool CIpcClient::IsConnected() {
+  tbx::CMutexLockUtil hold(connectionLock_);
+  return connected.load();
+}
+
+bool CIpcClient::Connect() {
+  return ConnectServer();
+}
+
+bool CIpcClient::ConnectServer() {
+  static const std::string kServerName = "Valko-<Guid(3F7B19C4-52E0-4D8A-B6C1-90A4E27D5B13)>";
+  static const std::string kFallbackServerName = "Valko_Guid_3F7B19C4-52E0-4D8A-B6C1-90A4E27D5B13";
+  int32_t state = ConnectIpcServer(kServerName);
+  if (state != 0) {
+    state = ConnectIpcServer(kFallbackServerName);
+  }
+  tbx::CLogMessage::log(tbx::TBX_LOG_INFO, kLogSource, __LINE__,
+                        "Connect Korvex ipc server return state is %d", state);
+  return state == 0;
+}
+
+bool CIpcClient::SendMsg(const std::string& type, const std::string& data,
+                         const std::string& traceId, int32_t priority, bool keepFlag) {
+  IpcMessage message;
+  message.type = type;
+  message.data = data;
+  message.traceId = traceId;
+  message.priority = priority;
+  message.keepFlag = keepFlag;
+  message.ipcOnly = false;
+  return EnqueueMessage(message);
+}
+
+bool CIpcClient::SendIpcOnlyMsg(int32_t, const std::string& type, const std::string& data,
+                                const std::string& traceId, int32_t priority, bool keepFlag) {
+  IpcMessage message;
+  message.type = type;
+  message.data = data;
+  message.traceId = traceId;
+  message.priority = priority;
+  message.keepFlag = keepFlag;
+  message.ipcOnly = true;
+  return EnqueueMessage(message);
+}
+
+bool CIpcClient::SendMsgWithObjId(const std::string& type, const std::string& data,
+                                  const std::string& objId, const std::string& traceId,
+                                  int32_t priority, bool keepFlag) {
+  IpcMessage message;
+  message.type = type;
+  message.data = data;
+  message.traceId = traceId;
+  message.objId = objId;
+  message.priority = priority;
+  message.keepFlag = keepFlag;
+  message.ipcOnly = false;
+  return EnqueueMessage(message);
+}
+
+bool CIpcClient::NeedReconnect() {
+  return !connected.load() && IsIpcClientNeedConnect();
+}
+
+void CIpcClient::OnReceive(const char* data, int32_t length) {
+  if (data == nullptr || length < 0) {
+    return;
+  }
+  protocolHandlerThread_.PushMessage(std::string(data, static_cast<size_t>(length)));
+}
+
+void CIpcClient::OnConnected(const std::string& initInfo) {
+  ParseInitInfo(initInfo);
+  bool wasConnected;
+  {
+    tbx::CMutexLockUtil hold(connectionLock_);
+    wasConnected = connected.exchange(true);
+  }
+  if (wasConnected) {
+    return;  // registration and the configuration requests happen once per connection
+  }
+  tbx::CLogMessage::log(tbx::TBX_LOG_INFO, kLogSource, __LINE__, "korvex connected");
+  if (RegisterMessageTypes()) {
+    tbx::CLogMessage::log(tbx::TBX_LOG_INFO, kLogSource, __LINE__, "register ipc message success");
+  } else {
+    tbx::CLogMessage::log(tbx::TBX_LOG_WARN, kLogSource, __LINE__, "register ipc message fail");
+  }
+  if (!SendMsg(kPullConf, "{}", "", 0, false)) {
+    tbx::CLogMessage::log(tbx::TBX_LOG_ERROR, kLogSource, __LINE__, "fail to send %s", kPullConf);
+    return;
+  }
+  if (!SendMsg(kPullFileConf, "{}", "", 0, false)) {
+    tbx::CLogMessage::log(tbx::TBX_LOG_ERROR, kLogSource, __LINE__, "fail to send %s",
+                          kPullFileConf);
+  }
+}
+
+void CIpcClient::OnDisconnected() {
+  bool wasConnected;
+  {
+    tbx::CMutexLockUtil hold(connectionLock_);
+    wasConnected = connected.exchange(false);
+  }
+  if (wasConnected) {
+    tbx::CLogMessage::log(tbx::TBX_LOG_INFO, kLogSource, __LINE__, "korvex disconnected.");
+  }
+}
+
+void CIpcClient::LogCallback(const std::string& text) {
+  tbx::CLogMessage::WriteLogMessage(text, tbx::TBX_LOG_INFO);
+}
+
+void CIpcClient::ParseInitInfo(const std::string& text) {
+  if (text.empty()) {
+    ipcVersion = 0;
+    return;
+  }
+  const InitInfoVersion parsed = ReadInitInfoVersion(text);
+  if (parsed.malformed) {
+    tbx::CLogMessage::log(tbx::TBX_LOG_WARN, kLogSource, __LINE__, "parse ipc init info fail");
+    return;
+  }
+  if (!parsed.version.has_value()) {
+    return;  // a "version" of another kind leaves the one in force
+  }
+  ipcVersion = *parsed.version;
+  tbx::CLogMessage::log(tbx::TBX_LOG_INFO, kLogSource, __LINE__, "ipc version is %d",
+                        *parsed.version);
+}
+
+bool CIpcClient::RegisterMessageTypes() {
+  if (!RegisterTypes({"T_MSG_PLUGIN_HEARTS_ACK", "T_MSG_CLIENT_RULE_PUSH"}, {}, true)) {
+    return false;
+  }
+  return RegisterTypes({"INTERNAL_MSG_REQUEST_CONTAINER_INFO", "T_MSG_NEW_VALKO_INFO"},
+                       {"protocol_ipc_client_with_obj_id"}, false);
+}
+
+bool CIpcClient::RegisterTypes(const std::vector<std::string>& types,
+                               const std::vector<std::string>& clients, bool isBlack) {
+  std::string text;
+  try {
+    Json::Value document(Json::objectValue);
+    document["is_black"] = isBlack ? 1 : 0;
+    document["is_reg"] = 1;
+    document["client_list"] = ToJsonArray(clients);
+    document["type_list"] = ToJsonArray(types);
+    text = Json::StyledWriter().write(document);
+  } catch (const std::exception&) {
+    return false;
+  }
+  return IpcRegData(text.data(), static_cast<uint32_t>(text.size())) == 0;
+}
 
 bool CIpcClient::EnqueueMessage(const IpcMessage& message) {
   if (sendList_.Push(message, message.priority)) {
@@ -17,8 +366,79 @@ bool CIpcClient::EnqueueMessage(const IpcMessage& message) {
   }
   const uint64_t drops = dropCount.fetch_add(1) + 1;
   if (drops % kDropLogInterval == 1) {
-    tbx::CLogMessage::log(tbx::TBX_LOG_WARN, "IpcClient\\IpcClient", __LINE__,
-                          "drop ipc msg count %llu", static_cast<unsigned long long>(drops));
+    tbx::CLogMessage::log(tbx::TBX_LOG_WARN, kLogSource, __LINE__, "drop ipc msg count %llu",
+                          static_cast<unsigned long long>(drops));
   }
   return false;
+}
+
+void CIpcClient::run() {
+  tbx::CLogMessage::log(tbx::TBX_LOG_INFO, kLogSource, __LINE__, "start ipc send thread");
+  tbx::CThreadUtil::SetThreadName(kSendThreadName);
+  const bool slowPacing = UseSlowPacing();
+  uint32_t taken = 0;  // messages taken from the list by this thread
+  while (!stopSending.load()) {
+    if (!IsConnected()) {
+      tbx::CToolUtil::msleep(kIdlePollMilliseconds);
+      continue;
+    }
+    IpcMessage message;
+    if (!sendList_.Pop(message)) {
+      continue;  // a wake-up without a message: the tear-down
+    }
+    const auto length = static_cast<int64_t>(message.data.size());
+    if (SendOne(message)) {
+      sendCount.fetch_add(1);
+      bufferedBytes.fetch_sub(length);
+    } else if (!sendList_.Push(message, message.priority)) {
+      dropCount.fetch_add(1);
+      bufferedBytes.fetch_sub(length);
+    }
+    ++taken;
+    if (slowPacing) {
+      tbx::CToolUtil::msleep(kSlowPauseMilliseconds);
+    } else if (taken % 2 == 1) {
+      tbx::CToolUtil::msleep(kPairPauseMilliseconds);
+    }
+  }
+  tbx::CLogMessage::log(tbx::TBX_LOG_INFO, kLogSource, __LINE__, "end ipc send thread");
+}
+
+bool CIpcClient::SendOne(const IpcMessage& message) {
+  if (ipcVersion.load() > 0) {
+    const std::string header =
+        BuildSerializedHeader(message.type, message.priority, message.ipcOnly, message.objId);
+    return IpcSendDataEx(message.data, header) == 0;
+  }
+  std::string text;
+  if (!PackMessage(text, message)) {
+    tbx::CLogMessage::log(tbx::TBX_LOG_WARN, kLogSource, __LINE__, "packet message for %s fail",
+                          message.type.c_str());
+    return false;
+  }
+  return IpcSendData(text.data(), static_cast<uint32_t>(text.size())) == 0;
+}
+
+bool CIpcClient::GetMtInfo(std::map<std::string, std::string>& info) {
+  // Exchanged, so each message counts in exactly one report while the send thread runs.
+  const uint64_t sent = sendCount.exchange(0);
+  const uint64_t dropped = dropCount.exchange(0);
+  const uint32_t queued = sendList_.Count();
+  const int64_t buffered = bufferedBytes.load();
+  AddUnlessZero(info, "korvexmonitor_ipc_buff_msg_count",
+                tbx::CStringUtil::UIntToString(queued, nullptr, 10));
+  AddUnlessZero(info, "korvexmonitor_ipc_buff_size",
+                tbx::CStringUtil::IntToString(buffered, nullptr, 10));
+  AddUnlessZero(info, "korvexmonitor_ipc_send_count",
+                tbx::CStringUtil::UIntToString(sent, nullptr, 10));
+  AddUnlessZero(info, "korvexmonitor_ipc_drop_count",
+                tbx::CStringUtil::UIntToString(dropped, nullptr, 10));
+  return true;
+}
+
+std::string CIpcClient::GetMonitorInfo() {
+  return tbx::CStringUtil::strprintf(
+      "IpcClient==>SendListCount:%u,SendListSize:%u,LongHandleTimes:%u,BuildTime:%s",
+      sendList_.Count(), static_cast<uint32_t>(bufferedBytes.load()),
+      protocolHandlerThread_.TakeLongHandleCount(), kBuildStamp);
 }
