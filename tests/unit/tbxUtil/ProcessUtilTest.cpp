@@ -3,6 +3,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <chrono>
 #include <filesystem>
 
 #include <gtest/gtest.h>
@@ -55,7 +56,8 @@ class NamedSleeper {
 
 // A started child shows its new executable only after exec; wait for that.
 bool WaitUntilNamed(pid_t pid, const std::string& name) {
-  for (int i = 0; i < 2000; ++i) {
+  auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+  while (std::chrono::steady_clock::now() < deadline) {
     if (tbx::GetProcessUtil()->GetProcessName(pid, 0) == name) {
       return true;
     }

@@ -1,6 +1,7 @@
 #include <signal.h>
 #include <unistd.h>
 
+#include <chrono>
 #include <filesystem>
 #include <memory>
 
@@ -33,10 +34,13 @@ TEST(SingleAppTest, AHolderThatIsKilledReleasesTheGuard) {
   std::string ready = dir.File("ready");
   pid_t holder = tbxtest::Spawn(tbxtest::ChildProgram(), {"hold", path, ready});
   ASSERT_GT(holder, 0);
-  while (!tbx::CFileUtil::IsFile(ready)) {
+  auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+  while (!tbx::CFileUtil::IsFile(ready) && std::chrono::steady_clock::now() < deadline) {
     ::usleep(1000);
   }
-  EXPECT_TRUE(tbx::CSingleApp("tbx-test-guard", path, "").IsRunning());
+  bool held = tbx::CFileUtil::IsFile(ready);
+  EXPECT_TRUE(held);
+  EXPECT_EQ(held, tbx::CSingleApp("tbx-test-guard", path, "").IsRunning());
   ::kill(holder, SIGKILL);
   tbxtest::WaitExit(holder);
   EXPECT_FALSE(tbx::CSingleApp("tbx-test-guard", path, "").IsRunning());
