@@ -40,6 +40,10 @@ void Report(const std::string& text) {
 
 CMonitorKorvexAndMonitorVersion::CMonitorKorvexAndMonitorVersion() : timerId(0) {}
 
+CMonitorKorvexAndMonitorVersion::~CMonitorKorvexAndMonitorVersion() {
+  killAllTimers();
+}
+
 bool CMonitorKorvexAndMonitorVersion::Start(const std::string& ownerName) {
   timerId = startTimer(kCheckIntervalMs, tbx::CTimerEvent::StringToMagicNum(kTimerName));
   if (timerId == 0) {

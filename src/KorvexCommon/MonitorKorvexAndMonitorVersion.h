@@ -18,6 +18,8 @@ class CMonitorKorvexAndMonitorVersion : public tbx::CTimerEvent {
  public:
   // No timer runs until Start.
   CMonitorKorvexAndMonitorVersion();
+  // Stops the timer before the members go: a callback may be running on the loop's thread.
+  ~CMonitorKorvexAndMonitorVersion() override;
 
   // Starts the 30-minute timer; for the owner "korvexmonitor" also checks once before it
   // returns. False when the timer cannot be started (nothing is checked then). Call once, on
