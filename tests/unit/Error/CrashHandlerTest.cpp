@@ -90,13 +90,6 @@ TEST_F(CrashHandlerTest, DumpBasePathCarriesVersionAddressMomentAndKindSuffix) {
   EXPECT_EQ(BuildDumpBasePath(MaxFd), ExpectedBase() + "_maxFd");
 }
 
-TEST_F(CrashHandlerTest, MissingVersionLeavesAnEmptyVersionPart) {
-  std::remove(dir_.File("conf/version").c_str());
-  CSingleton<CConfig>::NewInstance();
-  EXPECT_EQ(BuildDumpBasePath(MaxFd),
-            dir_.File("-" + IdentityAddress() + "-" + kMoment + "_maxFd"));
-}
-
 TEST_F(CrashHandlerTest, WithoutConfigurationEveryKindIsConfigNull) {
   RemoveConfig();
   for (DumpKind kind : {Cpu, Mem, ThreadHang, MaxFd, Crash}) {

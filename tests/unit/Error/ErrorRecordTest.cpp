@@ -76,12 +76,6 @@ TEST_F(ErrorRecordTest, OnlyTheTwoNewestEarlierLinesSurvive) {
   EXPECT_EQ(ReadText(dir_.File("MonitorError.data")), "Y\nZ\n" + Record("R"));
 }
 
-TEST_F(ErrorRecordTest, EarlierLineEndsAreNormalisedToSingleNewlines) {
-  WriteText(dir_.File("MonitorError.data"), "X\r\nY\r\nZ\r\n");
-  WriteErrorRecord("MonitorError.data", "R");
-  EXPECT_EQ(ReadText(dir_.File("MonitorError.data")), "Y\nZ\n" + Record("R"));
-}
-
 TEST_F(ErrorRecordTest, EmptyMessageKeepsTheBlankAfterTheBracket) {
   WriteErrorRecord("MonitorError.data", "");
   const std::string content = ReadText(dir_.File("MonitorError.data"));
