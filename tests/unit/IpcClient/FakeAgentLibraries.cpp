@@ -4,7 +4,6 @@
 #include <chrono>
 #include <condition_variable>
 #include <cstddef>
-#include <map>
 #include <mutex>
 #include <new>
 #include <thread>
@@ -18,36 +17,11 @@
 
 namespace {
 
-struct FakeState {
-  int32_t initState = 0;
-  std::map<std::string, int32_t> connectStates;
-  bool needConnect = false;
-  std::vector<int32_t> regStates;   // next first
-  std::vector<int32_t> sendStates;  // next first
-  std::function<void(const fake::Frame&)> sendHook;
-  bool holdSends = false;
-  int heldSends = 0;
-  uint32_t systemVersion = 10000;
-  uint32_t processors = 8;
-
-  int initCalls = 0;
-  std::optional<fake::InitRecord> lastInit;
-  IpcLogCallback logCallback = nullptr;
-  int setLogCalls = 0;
-  int setLogCallsBeforeInit = -1;
-  std::vector<std::string> connectCalls;
-  std::vector<std::string> regDocuments;
-  std::vector<fake::Frame> frames;
-  int freeCalls = 0;
-  int mtRegistrations = 0;
-  int monitorPoints = 0;
-  int monitorPointCalls = 0;
-  std::vector<std::string> trace;
-};
-
 std::mutex g_mutex;
 std::condition_variable g_released;  // signalled when the hold on sends ends
-FakeState g_state;                   // guarded by g_mutex
+fake::Settings g_settings;           // guarded by g_mutex
+fake::Calls g_calls;                 // guarded by g_mutex
+bool g_holdSends = false;            // guarded by g_mutex
 
 int32_t TakeState(std::vector<int32_t>& states) {
   if (states.empty()) {
@@ -58,22 +32,17 @@ int32_t TakeState(std::vector<int32_t>& states) {
   return state;
 }
 
-bool OnSendThread() {
-  return tbx::CThreadUtil::GetThreadName(
-             static_cast<int64_t>(tbx::CThreadUtil::GetCurrentThreadId())) == "ipc_send";
-}
-
 int32_t RecordSend(fake::Frame frame) {
   std::function<void(const fake::Frame&)> hook;
   {
     std::unique_lock<std::mutex> hold(g_mutex);
-    ++g_state.heldSends;
-    g_released.wait(hold, [] { return !g_state.holdSends; });
-    --g_state.heldSends;
-    frame.state = TakeState(g_state.sendStates);
-    g_state.frames.push_back(frame);
-    g_state.trace.push_back("send");
-    hook = g_state.sendHook;
+    ++g_calls.heldSends;
+    g_released.wait(hold, [] { return !g_holdSends; });
+    --g_calls.heldSends;
+    frame.state = TakeState(g_settings.sendStates);
+    g_calls.frames.push_back(frame);
+    g_calls.trace.push_back("send");
+    hook = g_settings.sendHook;
   }
   if (hook) {
     hook(frame);
@@ -87,53 +56,50 @@ int32_t RecordSend(fake::Frame frame) {
 
 int32_t SetLogCallback(IpcLogCallback callback) {
   std::lock_guard<std::mutex> hold(g_mutex);
-  g_state.logCallback = callback;
-  ++g_state.setLogCalls;
+  g_calls.logCallback = callback;
+  if (g_calls.initCalls == 0) {
+    g_calls.setLogCallsBeforeInit = std::max(g_calls.setLogCallsBeforeInit, 0) + 1;
+  }
   return 0;
 }
 
 int32_t InitIpcClient(const IpcInitParam* param) {
   std::lock_guard<std::mutex> hold(g_mutex);
-  ++g_state.initCalls;
-  if (g_state.setLogCallsBeforeInit < 0) {
-    g_state.setLogCallsBeforeInit = g_state.setLogCalls;
-  }
-  if (param != nullptr) {
-    fake::InitRecord record;
-    record.size = param->size;
-    record.clientNameLength = param->clientNameLength;
-    if (param->clientName != nullptr) {
-      // The name is only valid during this call, and it must end with a zero byte.
-      record.clientName.assign(param->clientName, param->clientNameLength);
-      if (param->clientName[param->clientNameLength] != '\0') {
-        record.clientName += "<not terminated>";
-      }
+  ++g_calls.initCalls;
+  fake::InitRecord record;
+  record.size = param->size;
+  record.clientNameLength = param->clientNameLength;
+  if (param->clientName != nullptr) {
+    // The name is only valid during this call, and it must end with a zero byte.
+    record.clientName.assign(param->clientName, param->clientNameLength);
+    if (param->clientName[param->clientNameLength] != '\0') {
+      record.clientName += "<not terminated>";
     }
-    record.onReceive = param->onReceive;
-    record.onDisconnected = param->onDisconnected;
-    record.onConnected = param->onConnected;
-    record.reserved = param->reserved;
-    g_state.lastInit = record;
   }
-  return g_state.initState;
+  record.onReceive = param->onReceive;
+  record.onDisconnected = param->onDisconnected;
+  record.onConnected = param->onConnected;
+  record.reserved = param->reserved;
+  g_calls.lastInit = record;
+  return g_settings.initState;
 }
 
 int32_t ConnectIpcServer(const std::string& serverName) {
   std::lock_guard<std::mutex> hold(g_mutex);
-  g_state.connectCalls.push_back(serverName);
-  auto it = g_state.connectStates.find(serverName);
-  return it == g_state.connectStates.end() ? 0 : it->second;
+  g_calls.connectCalls.push_back(serverName);
+  auto it = g_settings.connectStates.find(serverName);
+  return it == g_settings.connectStates.end() ? 0 : it->second;
 }
 
 bool IsIpcClientNeedConnect() {
   std::lock_guard<std::mutex> hold(g_mutex);
-  return g_state.needConnect;
+  return g_settings.needConnect;
 }
 
 int32_t IpcRegData(const char* text, uint32_t length) {
   std::lock_guard<std::mutex> hold(g_mutex);
-  g_state.regDocuments.emplace_back(text, length);
-  return TakeState(g_state.regStates);
+  g_calls.regDocuments.emplace_back(text, length);
+  return TakeState(g_settings.regStates);
 }
 
 int32_t IpcSendData(const char* text, uint32_t length) {
@@ -152,7 +118,7 @@ int32_t IpcSendDataEx(const std::string& data, const std::string& header) {
 
 int32_t FreeIpcClient() {
   std::lock_guard<std::mutex> hold(g_mutex);
-  ++g_state.freeCalls;
+  ++g_calls.freeCalls;
   return 0;
 }
 
@@ -160,13 +126,13 @@ int32_t FreeIpcClient() {
 
 bool CMtIntf::RegMtInfoCallback(IMtInfo*) {
   std::lock_guard<std::mutex> hold(g_mutex);
-  ++g_state.mtRegistrations;
+  ++g_calls.mtRegistrations;
   return true;
 }
 
 bool CMtIntf::UnRegMtInfoCallback(IMtInfo*) {
   std::lock_guard<std::mutex> hold(g_mutex);
-  --g_state.mtRegistrations;
+  --g_calls.mtRegistrations;
   return true;
 }
 
@@ -193,13 +159,13 @@ void CMonitor::operator delete(void* memory, const std::nothrow_t&) noexcept {
 }
 bool CMonitor::AddMonitorPoint(IMonitorInfo*) {
   std::lock_guard<std::mutex> hold(g_mutex);
-  ++g_state.monitorPoints;
-  ++g_state.monitorPointCalls;
+  ++g_calls.monitorPoints;
+  ++g_calls.monitorPointCalls;
   return true;
 }
 bool CMonitor::RemoveMonitorPoint(IMonitorInfo*) {
   std::lock_guard<std::mutex> hold(g_mutex);
-  --g_state.monitorPoints;
+  --g_calls.monitorPoints;
   return true;
 }
 bool CMonitor::SetThreadHeartbeat(uint32_t, const std::string&, uint32_t) {
@@ -210,9 +176,11 @@ bool CMonitor::SetThreadHeartbeat(uint32_t, const std::string&, uint32_t) {
 // twentieth of what was asked (at least 0.1 ms), so polling loops neither spin nor dawdle.
 
 void tbx::CToolUtil::msleep(uint32_t milliseconds) {
-  if (OnSendThread()) {
+  const std::string thread =
+      tbx::CThreadUtil::GetThreadName(static_cast<int64_t>(tbx::CThreadUtil::GetCurrentThreadId()));
+  if (thread == "ipc_send") {
     std::lock_guard<std::mutex> hold(g_mutex);
-    g_state.trace.push_back("sleep " + std::to_string(milliseconds));
+    g_calls.trace.push_back("sleep " + std::to_string(milliseconds));
   }
   std::this_thread::sleep_for(
       std::max(std::chrono::microseconds(100), std::chrono::microseconds(milliseconds * 50)));
@@ -222,113 +190,45 @@ void tbx::CToolUtil::msleep(uint32_t milliseconds) {
 
 uint32_t tbx::CWinOsVersion::GetSysVersion() const {
   std::lock_guard<std::mutex> hold(g_mutex);
-  return g_state.systemVersion;
+  return g_settings.systemVersion;
 }
 
 void GetSystemInfo(SYSTEM_INFO* info) {
   std::lock_guard<std::mutex> hold(g_mutex);
   *info = SYSTEM_INFO{};
-  info->dwNumberOfProcessors = g_state.processors;
+  info->dwNumberOfProcessors = g_settings.processors;
 }
 
 namespace fake {
 
 void Reset() {
   std::lock_guard<std::mutex> hold(g_mutex);
-  g_state = FakeState{};
+  g_settings = Settings{};
+  g_calls = Calls{};
+  g_holdSends = false;
 }
 
-void SetInitState(int32_t state) {
+void Configure(const std::function<void(Settings&)>& change) {
   std::lock_guard<std::mutex> hold(g_mutex);
-  g_state.initState = state;
+  change(g_settings);
 }
 
-void SetConnectState(const std::string& serverName, int32_t state) {
+Calls Recorded() {
   std::lock_guard<std::mutex> hold(g_mutex);
-  g_state.connectStates[serverName] = state;
-}
-
-void SetNeedConnect(bool needConnect) {
-  std::lock_guard<std::mutex> hold(g_mutex);
-  g_state.needConnect = needConnect;
-}
-
-void QueueRegStates(const std::vector<int32_t>& states) {
-  std::lock_guard<std::mutex> hold(g_mutex);
-  g_state.regStates.insert(g_state.regStates.end(), states.begin(), states.end());
-}
-
-void QueueSendStates(const std::vector<int32_t>& states) {
-  std::lock_guard<std::mutex> hold(g_mutex);
-  g_state.sendStates.insert(g_state.sendStates.end(), states.begin(), states.end());
-}
-
-void SetSendHook(std::function<void(const Frame&)> hook) {
-  std::lock_guard<std::mutex> hold(g_mutex);
-  g_state.sendHook = std::move(hook);
+  return g_calls;
 }
 
 void HoldSends(bool hold) {
   {
     std::lock_guard<std::mutex> guard(g_mutex);
-    g_state.holdSends = hold;
+    g_holdSends = hold;
   }
   g_released.notify_all();
 }
 
-int HeldSends() {
-  std::lock_guard<std::mutex> hold(g_mutex);
-  return g_state.heldSends;
-}
-
-void SetSystemVersion(uint32_t version) {
-  std::lock_guard<std::mutex> hold(g_mutex);
-  g_state.systemVersion = version;
-}
-
-void SetProcessorCount(uint32_t count) {
-  std::lock_guard<std::mutex> hold(g_mutex);
-  g_state.processors = count;
-}
-
-int InitCalls() {
-  std::lock_guard<std::mutex> hold(g_mutex);
-  return g_state.initCalls;
-}
-
-std::optional<InitRecord> LastInit() {
-  std::lock_guard<std::mutex> hold(g_mutex);
-  return g_state.lastInit;
-}
-
-IpcLogCallback LogCallback() {
-  std::lock_guard<std::mutex> hold(g_mutex);
-  return g_state.logCallback;
-}
-
-int SetLogCallsBeforeInit() {
-  std::lock_guard<std::mutex> hold(g_mutex);
-  return g_state.setLogCallsBeforeInit;
-}
-
-std::vector<std::string> ConnectCalls() {
-  std::lock_guard<std::mutex> hold(g_mutex);
-  return g_state.connectCalls;
-}
-
-std::vector<std::string> RegDocuments() {
-  std::lock_guard<std::mutex> hold(g_mutex);
-  return g_state.regDocuments;
-}
-
-std::vector<Frame> Frames() {
-  std::lock_guard<std::mutex> hold(g_mutex);
-  return g_state.frames;
-}
-
 std::vector<Frame> DeliveredFrames() {
   std::vector<Frame> delivered;
-  for (const Frame& frame : Frames()) {
+  for (const Frame& frame : Recorded().frames) {
     if (frame.state == 0) {
       delivered.push_back(frame);
     }
@@ -336,34 +236,9 @@ std::vector<Frame> DeliveredFrames() {
   return delivered;
 }
 
-int FreeCalls() {
-  std::lock_guard<std::mutex> hold(g_mutex);
-  return g_state.freeCalls;
-}
-
-int MtRegistrations() {
-  std::lock_guard<std::mutex> hold(g_mutex);
-  return g_state.mtRegistrations;
-}
-
-int MonitorPoints() {
-  std::lock_guard<std::mutex> hold(g_mutex);
-  return g_state.monitorPoints;
-}
-
-int MonitorPointCalls() {
-  std::lock_guard<std::mutex> hold(g_mutex);
-  return g_state.monitorPointCalls;
-}
-
-std::vector<std::string> SendThreadTrace() {
-  std::lock_guard<std::mutex> hold(g_mutex);
-  return g_state.trace;
-}
-
 int IdlePolls() {
-  std::lock_guard<std::mutex> hold(g_mutex);
-  return static_cast<int>(std::count(g_state.trace.begin(), g_state.trace.end(), "sleep 10"));
+  const std::vector<std::string> trace = Recorded().trace;
+  return static_cast<int>(std::count(trace.begin(), trace.end(), "sleep 10"));
 }
 
 bool WaitUntil(const std::function<bool()>& done) {

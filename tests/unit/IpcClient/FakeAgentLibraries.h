@@ -6,6 +6,7 @@
 
 #include <cstdint>
 #include <functional>
+#include <map>
 #include <optional>
 #include <string>
 #include <vector>
@@ -17,7 +18,7 @@ namespace fake {
 // The init record as InitIpcClient saw it; the client name is copied during the call.
 struct InitRecord {
   uint16_t size = 0;
-  std::string clientName;
+  std::string clientName;  // with "<not terminated>" appended when no zero byte followed
   uint32_t clientNameLength = 0;
   IpcReceiveCallback onReceive = nullptr;
   IpcDisconnectedCallback onDisconnected = nullptr;
@@ -25,7 +26,7 @@ struct InitRecord {
   uint32_t reserved = 0;
 };
 
-// One call of IpcSendData (header empty, dataEx false) or IpcSendDataEx.
+// One call of IpcSendData (dataEx false) or IpcSendDataEx.
 struct Frame {
   bool dataEx = false;
   std::string text;    // the message text, or the data beside the header
@@ -33,47 +34,49 @@ struct Frame {
   int32_t state = 0;   // what the fake returned
 };
 
-// Everything back to its start: no calls recorded, every state 0, 10000 as the system version
-// and 8 processors.
+// What the fakes answer. States are 0 unless set; the queued ones are used one per call, in
+// order, then 0 again.
+struct Settings {
+  int32_t initState = 0;
+  std::map<std::string, int32_t> connectStates;  // by server name
+  bool needConnect = false;
+  std::vector<int32_t> regStates;   // IpcRegData
+  std::vector<int32_t> sendStates;  // IpcSendData and IpcSendDataEx
+  // Runs inside each send, on the sending thread, before the call returns.
+  std::function<void(const Frame&)> sendHook;
+  uint32_t systemVersion = 10000;
+  uint32_t processors = 8;
+};
+
+// What was called so far.
+struct Calls {
+  int initCalls = 0;
+  std::optional<InitRecord> lastInit;
+  IpcLogCallback logCallback = nullptr;  // as given to SetLogCallback
+  int setLogCallsBeforeInit = -1;        // SetLogCallback calls before the first InitIpcClient
+  std::vector<std::string> connectCalls;
+  std::vector<std::string> regDocuments;  // refused ones included
+  std::vector<Frame> frames;              // refused ones included
+  int freeCalls = 0;
+  int mtRegistrations = 0;    // RegMtInfoCallback minus UnRegMtInfoCallback calls
+  int monitorPoints = 0;      // AddMonitorPoint minus RemoveMonitorPoint calls
+  int monitorPointCalls = 0;  // AddMonitorPoint calls
+  // The send thread's sends and sleeps in order: "send", or "sleep N" for N ms on the thread
+  // named "ipc_send".
+  std::vector<std::string> trace;
+  int heldSends = 0;  // sends waiting in a hold now
+};
+
+// Back to the start: default settings, nothing recorded, sends not held.
 void Reset();
-
-// States the next calls return, one per call in order; afterwards 0.
-void SetInitState(int32_t state);
-void SetConnectState(const std::string& serverName, int32_t state);  // for every call
-void SetNeedConnect(bool needConnect);
-void QueueRegStates(const std::vector<int32_t>& states);
-void QueueSendStates(const std::vector<int32_t>& states);  // IpcSendData and IpcSendDataEx
-// Runs inside each IpcSendData/IpcSendDataEx call, on the calling thread, before it returns.
-void SetSendHook(std::function<void(const Frame&)> hook);
-// While held, each IpcSendData/IpcSendDataEx call waits on entry, before anything is recorded.
+void Configure(const std::function<void(Settings&)>& change);
+Calls Recorded();
+// While held, each send waits on entry, before anything is recorded.
 void HoldSends(bool hold);
-// Send calls waiting in a hold now.
-int HeldSends();
 
-void SetSystemVersion(uint32_t version);
-void SetProcessorCount(uint32_t count);
-
-// What was called.
-int InitCalls();
-std::optional<InitRecord> LastInit();
-// Log callback passed to SetLogCallback, and how many SetLogCallback calls preceded the
-// first InitIpcClient call.
-IpcLogCallback LogCallback();
-int SetLogCallsBeforeInit();
-std::vector<std::string> ConnectCalls();
-std::vector<std::string> RegDocuments();  // every IpcRegData text, refused ones included
-std::vector<Frame> Frames();              // every send, refused ones included
-std::vector<Frame> DeliveredFrames();     // sends that returned 0
-int FreeCalls();
-int MtRegistrations();    // RegMtInfoCallback calls minus UnRegMtInfoCallback calls
-int MonitorPoints();      // AddMonitorPoint calls minus RemoveMonitorPoint calls
-int MonitorPointCalls();  // AddMonitorPoint calls
-
-// The order in which the send thread sent and slept: "send" for every send call, "sleep N"
-// for every sleep of N ms on the thread named "ipc_send".
-std::vector<std::string> SendThreadTrace();
-// Idle 10 ms sleeps of the send thread so far.
-int IdlePolls();
+// Derived from Recorded().
+std::vector<Frame> DeliveredFrames();  // sends that returned 0
+int IdlePolls();                       // 10 ms sleeps of the send thread
 
 // Polls until `done` holds; false after 10 s (a guard against hangs, not a timing check).
 bool WaitUntil(const std::function<bool()>& done);

@@ -48,7 +48,7 @@ using InitClientTest = IpcClientTest;
 TEST_F(InitClientTest, HandsTheLibraryItsRecordAndStartsOneIdlingSendThread) {
   LogTail log;
   Init();
-  const fake::InitRecord record = *fake::LastInit();
+  const fake::InitRecord record = *fake::Recorded().lastInit;
   EXPECT_EQ(record.size, sizeof(IpcInitParam));
   EXPECT_EQ(record.clientName, "KorvexMonitor");
   EXPECT_EQ(record.clientNameLength, 13u);
@@ -56,17 +56,17 @@ TEST_F(InitClientTest, HandsTheLibraryItsRecordAndStartsOneIdlingSendThread) {
   EXPECT_NE(record.onDisconnected, nullptr);
   EXPECT_NE(record.onConnected, nullptr);
   EXPECT_EQ(record.reserved, 0u);
-  EXPECT_EQ(fake::SetLogCallsBeforeInit(), 1);
-  EXPECT_NE(fake::LogCallback(), nullptr);
+  EXPECT_EQ(fake::Recorded().setLogCallsBeforeInit, 1);
+  EXPECT_NE(fake::Recorded().logCallback, nullptr);
   EXPECT_EQ(log.Count("Ipc init return state is 0", 4), 1);
-  EXPECT_EQ(fake::MtRegistrations(), 1);
+  EXPECT_EQ(fake::Recorded().mtRegistrations, 1);
   // No resource monitor exists: the statistics point is skipped and the rest goes on.
   EXPECT_EQ(CSingleton<CMonitor>::GetInstance(), nullptr);
-  EXPECT_EQ(fake::MonitorPointCalls(), 0);
+  EXPECT_EQ(fake::Recorded().monitorPointCalls, 0);
 
   EXPECT_TRUE(client_->IsThreadRunning());
   ASSERT_TRUE(WaitIdlePolls(2));  // not connected: the thread only polls
-  EXPECT_TRUE(fake::Frames().empty());
+  EXPECT_TRUE(fake::Recorded().frames.empty());
 
   // A second initialisation finds the thread running and starts no other.
   EXPECT_TRUE(client_->InitClient());
@@ -76,7 +76,7 @@ TEST_F(InitClientTest, HandsTheLibraryItsRecordAndStartsOneIdlingSendThread) {
 
 TEST_F(InitClientTest, ALibraryFailureFailsAndStartsNoThread) {
   LogTail log;
-  fake::SetInitState(7);
+  fake::Configure([](fake::Settings& s) { s.initState = 7; });
   EXPECT_FALSE(client_->InitClient());
   EXPECT_EQ(log.Count("Ipc init return state is 7", 4), 1);
   EXPECT_FALSE(client_->IsThreadRunning());
@@ -85,15 +85,15 @@ TEST_F(InitClientTest, ALibraryFailureFailsAndStartsNoThread) {
 TEST_F(InitClientTest, TearDownUnregistersTheReportsAndFreesTheLibraryOnce) {
   ASSERT_NE(CSingleton<CMonitor>::NewInstance(), nullptr);
   Init();
-  EXPECT_EQ(fake::MonitorPoints(), 1);
-  EXPECT_EQ(fake::MtRegistrations(), 1);
+  EXPECT_EQ(fake::Recorded().monitorPoints, 1);
+  EXPECT_EQ(fake::Recorded().mtRegistrations, 1);
 
   LogTail log;
   CSingleton<CIpcClient>::RemoveInstance();
   EXPECT_EQ(log.Count("end ipc send thread", 4), 1);
-  EXPECT_EQ(fake::FreeCalls(), 1);
-  EXPECT_EQ(fake::MonitorPoints(), 0);
-  EXPECT_EQ(fake::MtRegistrations(), 0);
+  EXPECT_EQ(fake::Recorded().freeCalls, 1);
+  EXPECT_EQ(fake::Recorded().monitorPoints, 0);
+  EXPECT_EQ(fake::Recorded().mtRegistrations, 0);
   CSingleton<CMonitor>::RemoveInstance();
 }
 
@@ -101,9 +101,10 @@ using ConnectServerTest = IpcClientTest;
 
 TEST_F(ConnectServerTest, FallsBackToTheSecondNameAndLogsTheFinalState) {
   LogTail log;
-  fake::SetConnectState(kServerName, 3);
+  fake::Configure([](fake::Settings& s) { s.connectStates[kServerName] = 3; });
   EXPECT_TRUE(client_->ConnectServer());
-  EXPECT_EQ(fake::ConnectCalls(), (std::vector<std::string>{kServerName, kFallbackServerName}));
+  EXPECT_EQ(fake::Recorded().connectCalls,
+            (std::vector<std::string>{kServerName, kFallbackServerName}));
   EXPECT_EQ(log.Count("Connect Korvex ipc server return state is 0", 4), 1);
   EXPECT_EQ(log.CountContaining("Connect Korvex ipc server return state"), 1);
   // Only the library's callback says the connection is up.
@@ -112,23 +113,23 @@ TEST_F(ConnectServerTest, FallsBackToTheSecondNameAndLogsTheFinalState) {
 
 TEST_F(ConnectServerTest, ConnectTriesTheSecondNameOnlyWhenTheFirstIsRefused) {
   EXPECT_TRUE(client_->Connect());
-  EXPECT_EQ(fake::ConnectCalls(), (std::vector<std::string>{kServerName}));
+  EXPECT_EQ(fake::Recorded().connectCalls, (std::vector<std::string>{kServerName}));
 }
 
 TEST_F(ConnectServerTest, BothNamesRefusedFailsWithTheSecondState) {
   LogTail log;
-  fake::SetConnectState(kServerName, 3);
-  fake::SetConnectState(kFallbackServerName, 5);
+  fake::Configure([](fake::Settings& s) { s.connectStates[kServerName] = 3; });
+  fake::Configure([](fake::Settings& s) { s.connectStates[kFallbackServerName] = 5; });
   EXPECT_FALSE(client_->Connect());
   EXPECT_EQ(log.Count("Connect Korvex ipc server return state is 5", 4), 1);
 }
 
 TEST_F(ConnectServerTest, NeedReconnectOnlyWhileDisconnectedAndWhenTheLibraryAgrees) {
-  fake::SetNeedConnect(true);
+  fake::Configure([](fake::Settings& s) { s.needConnect = true; });
   EXPECT_TRUE(client_->NeedReconnect());
-  fake::SetNeedConnect(false);
+  fake::Configure([](fake::Settings& s) { s.needConnect = false; });
   EXPECT_FALSE(client_->NeedReconnect());
-  fake::SetNeedConnect(true);
+  fake::Configure([](fake::Settings& s) { s.needConnect = true; });
   client_->OnConnected("");
   EXPECT_FALSE(client_->NeedReconnect());
   client_->OnDisconnected();
@@ -142,14 +143,15 @@ TEST_F(RegistrationTest, RegistersOncePerTransitionWithTheExactDocuments) {
   LogTail log;
   client_->OnConnected("");
   client_->OnConnected("");
-  EXPECT_EQ(fake::RegDocuments(), (std::vector<std::string>{kFirstDocument, kSecondDocument}));
+  EXPECT_EQ(fake::Recorded().regDocuments,
+            (std::vector<std::string>{kFirstDocument, kSecondDocument}));
   EXPECT_EQ(client_->SendList().Count(), 2u);  // one pair of configuration requests
   EXPECT_EQ(log.Count("korvex connected", 4), 1);
   EXPECT_EQ(log.Count("register ipc message success", 4), 1);
 
   client_->OnDisconnected();
   client_->OnConnected("");
-  EXPECT_EQ(fake::RegDocuments().size(), 4u);
+  EXPECT_EQ(fake::Recorded().regDocuments.size(), 4u);
   EXPECT_EQ(client_->SendList().Count(), 4u);
   EXPECT_EQ(log.Count("korvex disconnected.", 4), 1);
   EXPECT_EQ(log.Count("korvex connected", 4), 2);
@@ -178,18 +180,18 @@ TEST_F(RegistrationTest, TheConfigurationRequestsAreQueuedAsPriorityZeroEnvelope
 
 TEST_F(RegistrationTest, AFirstDocumentRefusedSkipsTheSecondButNotTheRequests) {
   LogTail log;
-  fake::QueueRegStates({5});
+  fake::Configure([](fake::Settings& s) { s.regStates = {5}; });
   client_->OnConnected("");
-  EXPECT_EQ(fake::RegDocuments(), (std::vector<std::string>{kFirstDocument}));
+  EXPECT_EQ(fake::Recorded().regDocuments, (std::vector<std::string>{kFirstDocument}));
   EXPECT_EQ(log.Count("register ipc message fail", 3), 1);
   EXPECT_EQ(client_->SendList().Count(), 2u);
 }
 
 TEST_F(RegistrationTest, ASecondDocumentRefusedIsAFailure) {
   LogTail log;
-  fake::QueueRegStates({0, 5});
+  fake::Configure([](fake::Settings& s) { s.regStates = {0, 5}; });
   client_->OnConnected("");
-  EXPECT_EQ(fake::RegDocuments().size(), 2u);
+  EXPECT_EQ(fake::Recorded().regDocuments.size(), 2u);
   EXPECT_EQ(log.Count("register ipc message fail", 3), 1);
   EXPECT_EQ(log.Count("register ipc message success"), 0);
 }
@@ -235,7 +237,7 @@ TEST_F(InitInfoTest, EveryConnectedCallbackRereadsTheVersion) {
 
   client_->OnConnected("{\"version\":3}");  // already connected: only the version changes
   EXPECT_EQ(client_->IpcVersion(), 3);
-  EXPECT_EQ(fake::RegDocuments().size(), 2u);
+  EXPECT_EQ(fake::Recorded().regDocuments.size(), 2u);
 
   client_->OnDisconnected();
   EXPECT_EQ(client_->IpcVersion(), 3);  // a lost connection keeps the version
@@ -282,20 +284,20 @@ TEST_F(CallbackTest, TheLibraryCallbacksReachTheSingleton) {
 
 TEST_F(CallbackTest, CallbacksAfterTheTearDownFindNoClientAndDoNothing) {
   Init();
-  const fake::InitRecord record = *fake::LastInit();
+  const fake::InitRecord record = *fake::Recorded().lastInit;
   CSingleton<CIpcClient>::RemoveInstance();
   LogTail log;
   record.onConnected("{\"version\":1}");
   record.onReceive("{}", 2);
   record.onDisconnected();
   EXPECT_EQ(log.CountContaining("korvex connected"), 0);
-  EXPECT_TRUE(fake::RegDocuments().empty());
+  EXPECT_TRUE(fake::Recorded().regDocuments.empty());
 }
 
 TEST_F(CallbackTest, TheLibraryLogGoesToTheLogAtProgressLevel) {
   Init();
   LogTail log;
-  fake::LogCallback()("library line 42");
+  fake::Recorded().logCallback("library line 42");
   EXPECT_EQ(log.Count("library line 42", 4), 1);
 }
 

@@ -18,7 +18,7 @@ namespace {
 using Report = std::map<std::string, std::string>;
 
 fake::Frame FrameOfType(const std::string& type) {
-  for (const fake::Frame& frame : fake::Frames()) {
+  for (const fake::Frame& frame : fake::Recorded().frames) {
     if ((frame.dataEx ? HeaderField(frame.header, "type") : EnvelopeType(frame.text)) == type) {
       return frame;
     }
@@ -29,7 +29,7 @@ fake::Frame FrameOfType(const std::string& type) {
 
 // The send thread's trace from its first send on (before it only polled the connection).
 std::vector<std::string> TraceFromFirstSend() {
-  std::vector<std::string> trace = fake::SendThreadTrace();
+  std::vector<std::string> trace = fake::Recorded().trace;
   for (auto it = trace.begin(); it != trace.end(); ++it) {
     if (*it == "send") {
       return std::vector<std::string>(it, trace.end());
@@ -52,7 +52,7 @@ TEST_F(SendThreadTest, WhileDisconnectedNothingLeavesAndTheReportShowsTheQueue) 
   ASSERT_TRUE(client_->EnqueueMessage(Message("T_MSG_P0", 0, "0")));
   ASSERT_TRUE(client_->EnqueueMessage(Message("T_MSG_P1", 1, "11")));
   ASSERT_TRUE(WaitIdlePolls(3));
-  EXPECT_TRUE(fake::Frames().empty());
+  EXPECT_TRUE(fake::Recorded().frames.empty());
   Report report;
   EXPECT_TRUE(client_->GetMtInfo(report));
   EXPECT_EQ(report, (Report{{"korvexmonitor_ipc_buff_msg_count", "3"},
@@ -83,16 +83,17 @@ TEST_F(SendThreadTest, AFailedSendIsRetriedBehindTheMessagesQueuedMeanwhile) {
   FireConnected();
   ASSERT_TRUE(WaitSent(2));
   fake::HoldSends(true);
-  fake::QueueSendStates({7});
+  fake::Configure([](fake::Settings& s) { s.sendStates = {7}; });
   ASSERT_TRUE(client_->EnqueueMessage(Message("T_MSG_A", 2, "aaaa")));
-  ASSERT_TRUE(fake::WaitUntil([] { return fake::HeldSends() == 1; }));  // A is out of the list
+  ASSERT_TRUE(
+      fake::WaitUntil([] { return fake::Recorded().heldSends == 1; }));  // A is out of the list
   ASSERT_TRUE(client_->EnqueueMessage(Message("T_MSG_B", 2)));
   ASSERT_TRUE(client_->EnqueueMessage(Message("T_MSG_C", 2)));
   fake::HoldSends(false);
   ASSERT_TRUE(WaitSent(5));
   EXPECT_EQ(DeliveredTypes(), (std::vector<std::string>{"T_MSG_PULL_CONF", "T_MSG_PULL_FILE_CONF",
                                                         "T_MSG_B", "T_MSG_C", "T_MSG_A"}));
-  EXPECT_EQ(fake::Frames().size(), 6u);
+  EXPECT_EQ(fake::Recorded().frames.size(), 6u);
   ASSERT_TRUE(WaitBufferEmpty());
   Report report;
   client_->GetMtInfo(report);
@@ -104,12 +105,14 @@ TEST_F(SendThreadTest, APutBackThatTheListRefusesIsASilentDrop) {
   FireConnected();
   ASSERT_TRUE(WaitSent(2));
   LimitQueue(0);  // one message per priority
-  fake::QueueSendStates({7});
-  fake::SetSendHook([this](const fake::Frame& frame) {
-    if (frame.state != 0) {
-      // Takes the only place in the list while the failed message is out.
-      client_->EnqueueMessage(Message("T_MSG_FILLER", 2, "12"));
-    }
+  fake::Configure([this](fake::Settings& s) {
+    s.sendStates = {7};
+    s.sendHook = [this](const fake::Frame& frame) {
+      if (frame.state != 0) {
+        // Takes the only place in the list while the failed message is out.
+        client_->EnqueueMessage(Message("T_MSG_FILLER", 2, "12"));
+      }
+    };
   });
   LogTail log;
   ASSERT_TRUE(client_->EnqueueMessage(Message("T_MSG_LOST", 2, "12345")));
@@ -130,14 +133,16 @@ TEST_F(SendThreadTest, AMessageTakenAsTheConnectionDropsGoesBackAndLeavesOnce) {
   ASSERT_TRUE(WaitSent(2));
   fake::HoldSends(true);
   ASSERT_TRUE(client_->EnqueueMessage(Message("T_MSG_LATE", 1)));
-  ASSERT_TRUE(fake::WaitUntil([] { return fake::HeldSends() == 1; }));  // taken, being sent
+  ASSERT_TRUE(
+      fake::WaitUntil([] { return fake::Recorded().heldSends == 1; }));  // taken, being sent
   FireDisconnected();
-  fake::QueueSendStates({6});  // the library has lost the connection too
+  fake::Configure(
+      [](fake::Settings& s) { s.sendStates = {6}; });  // the library has lost the connection too
   fake::HoldSends(false);
-  ASSERT_TRUE(fake::WaitUntil([] { return fake::Frames().size() == 3; }));
+  ASSERT_TRUE(fake::WaitUntil([] { return fake::Recorded().frames.size() == 3; }));
   ASSERT_TRUE(WaitIdlePolls(2));
   EXPECT_EQ(client_->SendList().Count(), 1u);  // back in the list, not taken while disconnected
-  EXPECT_EQ(fake::Frames().size(), 3u);
+  EXPECT_EQ(fake::Recorded().frames.size(), 3u);
 
   FireConnected();
   ASSERT_TRUE(WaitSent(5));
@@ -156,7 +161,7 @@ TEST_F(SendThreadTest, AMessageThatCannotBePackedIsLoggedAndKeptInRotation) {
   ASSERT_TRUE(client_->EnqueueMessage(Message("T_MSG_EMPTY", 2, "")));
   ASSERT_TRUE(
       fake::WaitUntil([&] { return log.Count("packet message for T_MSG_EMPTY fail", 3) >= 2; }));
-  EXPECT_EQ(fake::Frames().size(), 2u);  // never handed to the library
+  EXPECT_EQ(fake::Recorded().frames.size(), 2u);  // never handed to the library
   EXPECT_EQ(client_->dropCount.load(), 0u);
   EXPECT_EQ(client_->sendCount.load(), 2u);
 }
@@ -167,7 +172,7 @@ TEST_F(SendThreadTest, TheVersionInForceAtSendTimeChoosesThePacking) {
   ASSERT_TRUE(client_->SendIpcOnlyMsg(0, "T_MSG_ONLY", "", "trace", 3, false));
   ConnectWhileTheFirstSendWaits("{\"version\":1}");
   ASSERT_TRUE(WaitSent(3));
-  for (const fake::Frame& frame : fake::Frames()) {
+  for (const fake::Frame& frame : fake::Recorded().frames) {
     EXPECT_TRUE(frame.dataEx);
   }
   const fake::Frame only = FrameOfType("T_MSG_ONLY");
@@ -180,7 +185,7 @@ TEST_F(SendThreadTest, TheVersionInForceAtSendTimeChoosesThePacking) {
   ASSERT_TRUE(WaitSent(5));
   ASSERT_TRUE(client_->SendIpcOnlyMsg(0, "T_MSG_ONLY", "{}", "trace", 3, false));
   ASSERT_TRUE(WaitSent(6));
-  const fake::Frame json = fake::Frames()[5];
+  const fake::Frame json = fake::Recorded().frames[5];
   EXPECT_FALSE(json.dataEx);
   EXPECT_EQ(EnvelopeType(json.text), "IPC_ONLY_T_MSG_ONLY");
 }
@@ -192,7 +197,7 @@ TEST_F(SendThreadTest, TheSendOperationsFillTheirRecordFromTheRightArguments) {
   ASSERT_TRUE(client_->SendMsg("T_MSG_A", "dA", "tA", 3, true));
   ASSERT_TRUE(client_->SendMsgWithObjId("T_MSG_C", "dC", "OBJ", "tC", 3, false));
   ASSERT_TRUE(WaitSent(4));
-  std::vector<fake::Frame> frames = fake::Frames();
+  std::vector<fake::Frame> frames = fake::Recorded().frames;
   EXPECT_EQ(frames[2].text,
             "{\"traceId\":\"tA\",\"priority\":3,\"type\":\"T_MSG_A\",\"data\":{\"data\":\"dA\"}}");
   EXPECT_EQ(frames[3].text,
@@ -204,7 +209,7 @@ TEST_F(SendThreadTest, TheSendOperationsFillTheirRecordFromTheRightArguments) {
   ASSERT_TRUE(client_->SendMsg("T_MSG_A", "dA", "tA", 4, true));
   ASSERT_TRUE(client_->SendMsgWithObjId("T_MSG_C", "dC", "OBJ", "tC", 4, false));
   ASSERT_TRUE(WaitSent(8));
-  frames = fake::Frames();
+  frames = fake::Recorded().frames;
   bool present = true;
   EXPECT_EQ(frames[6].text, "dA");
   EXPECT_EQ(HeaderField(frames[6].header, "type"), "T_MSG_A");
@@ -244,7 +249,7 @@ TEST_F(SendThreadTest, TearDownEndsASendThreadBlockedOnTheEmptyList) {
   }
   tearDown.wait();
   EXPECT_EQ(log.Count("end ipc send thread", 4), 1);
-  EXPECT_EQ(fake::FreeCalls(), 1);
+  EXPECT_EQ(fake::Recorded().freeCalls, 1);
 }
 
 // (system version, processors, slow pacing expected)
@@ -252,8 +257,10 @@ class PacingTest : public IpcClientTest,
                    public ::testing::WithParamInterface<std::tuple<uint32_t, uint32_t, bool>> {};
 
 TEST_P(PacingTest, SleepsAfterOddMessagesOrAfterEachOnASmallOldMachine) {
-  fake::SetSystemVersion(std::get<0>(GetParam()));
-  fake::SetProcessorCount(std::get<1>(GetParam()));
+  fake::Configure([](fake::Settings& s) {
+    s.systemVersion = std::get<0>(GetParam());
+    s.processors = std::get<1>(GetParam());
+  });
   const bool slow = std::get<2>(GetParam());
   Init();
   ASSERT_TRUE(client_->EnqueueMessage(Message("T_MSG_3", 1)));

@@ -145,19 +145,19 @@ void IpcClientTest::TearDown() {
 
 void IpcClientTest::Init() {
   ASSERT_TRUE(client_->InitClient());
-  ASSERT_TRUE(fake::LastInit().has_value());
+  ASSERT_TRUE(fake::Recorded().lastInit.has_value());
 }
 
 void IpcClientTest::FireConnected(const std::string& initInfo) {
-  fake::LastInit()->onConnected(initInfo);
+  fake::Recorded().lastInit->onConnected(initInfo);
 }
 
 void IpcClientTest::FireDisconnected() {
-  fake::LastInit()->onDisconnected();
+  fake::Recorded().lastInit->onDisconnected();
 }
 
 void IpcClientTest::FireReceive(const char* data, int32_t length) {
-  fake::LastInit()->onReceive(data, length);
+  fake::Recorded().lastInit->onReceive(data, length);
 }
 
 void IpcClientTest::ConnectWhileTheFirstSendWaits(const std::string& initInfo) {
