@@ -70,12 +70,22 @@ beat_line=$(grep -m1 'T_MSG_KORVEXMONITOR_IPC_HEART' "$transcript")
 [[ $beat_line =~ \"time\":\"([^\"]+)\" ]]
 startup_ms=$(($(transcript_ms "${BASH_REMATCH[1]}") - start_ms))
 
+# Context switches per thread of the monitor, "name switches" per line.
+thread_switches() {
+  for task in /proc/"$1"/task/*; do
+    awk -v name="$(cat "$task/comm" 2>/dev/null)" \
+      '/^(voluntary|nonvoluntary)_ctxt_switches:/ {sum += $2} END {print name, sum}' \
+      "$task/status" 2>/dev/null || true
+  done
+}
+
 declare -A cpu0 sw0
 for who in monitor agent; do
   pid_var=${who}_pid
   cpu0[$who]=$(cpu_ms "${!pid_var}")
   sw0[$who]=$(switches "${!pid_var}")
 done
+thread_switches "$monitor_pid" >"$tmp/threads_before.txt"
 sleep "$idle_seconds"
 kill -0 "$monitor_pid" 2>/dev/null || { echo "monitor_idle: the monitor ended while idle" >&2; exit 1; }
 
@@ -102,3 +112,10 @@ row "peak resident memory, VmHWM (KiB)" "${hwm[monitor]}" "${hwm[agent]}"
 row "threads" "${threads[monitor]}" "${threads[agent]}"
 row "wake-ups per second" "${wakeups[monitor]}" "${wakeups[agent]}"
 printf '%-36s %18s %18s %8s\n' "exec to first heartbeat at agent (ms)" "$startup_ms" "-" "-"
+
+echo
+echo "Monitor wake-ups per second by thread while idle"
+thread_switches "$monitor_pid" >"$tmp/threads_after.txt"
+awk -v s="$idle_seconds" 'NR == FNR {before[$1] += $2; next} {after[$1] += $2}
+  END {for (name in after) printf "  %-16s %6.1f\n", name, (after[name] - before[name]) / s}' \
+  "$tmp/threads_before.txt" "$tmp/threads_after.txt" | sort -k2 -nr
