@@ -104,6 +104,29 @@ bool WaitUntil(const std::function<bool()>& done) {
   return true;
 }
 
+// Messages delivered over the rounds of one benchmark, with their wall and CPU time.
+struct Totals {
+  int64_t messages = 0;
+  double wallSeconds = 0;
+  double cpuSeconds = 0;  // of the whole process
+  void Add(int64_t count, double wall, double cpu) {
+    messages += count;
+    wallSeconds += wall;
+    cpuSeconds += cpu;
+  }
+};
+
+void Report(benchmark::State& state, const Totals& totals) {
+  if (totals.messages == 0) {
+    return;
+  }
+  const double rate = static_cast<double>(totals.messages) / totals.wallSeconds;
+  state.counters["msgs_per_s"] = rate;
+  state.counters["ratio_to_ceiling"] = rate / kPacingCeiling;
+  state.counters["cpu_us_per_msg"] = totals.cpuSeconds * 1e6 / static_cast<double>(totals.messages);
+  state.counters["messages"] = static_cast<double>(totals.messages);
+}
+
 void BM_DeliveryFromAFullQueue(benchmark::State& state) {
   static Environment environment;
   CountingAgent agent;
@@ -114,9 +137,7 @@ void BM_DeliveryFromAFullQueue(benchmark::State& state) {
     return;
   }
   const std::string data(200, 'x');
-  double cpuSeconds = 0;
-  double wallSeconds = 0;
-  int64_t delivered = 0;
+  Totals delivered;
   for (auto _ : state) {
     // Fill one priority to its limit while disconnected (the configuration requests that the
     // connection adds go to priority 0 and are counted as well).
@@ -133,9 +154,7 @@ void BM_DeliveryFromAFullQueue(benchmark::State& state) {
     }
     const double wall =
         std::chrono::duration<double>(std::chrono::steady_clock::now() - wallStart).count();
-    cpuSeconds += ProcessCpuSeconds() - cpuStart;
-    wallSeconds += wall;
-    delivered += queued + 2;
+    delivered.Add(queued + 2, wall, ProcessCpuSeconds() - cpuStart);
     state.SetIterationTime(wall);
 
     agent.DropClients();
@@ -145,13 +164,7 @@ void BM_DeliveryFromAFullQueue(benchmark::State& state) {
     }
   }
   CSingleton<CIpcClient>::RemoveInstance();
-  if (delivered > 0) {
-    const double rate = static_cast<double>(delivered) / wallSeconds;
-    state.counters["msgs_per_s"] = rate;
-    state.counters["ratio_to_ceiling"] = rate / kPacingCeiling;
-    state.counters["cpu_us_per_msg"] = cpuSeconds * 1e6 / static_cast<double>(delivered);
-    state.counters["messages"] = static_cast<double>(delivered);
-  }
+  Report(state, delivered);
 }
 BENCHMARK(BM_DeliveryFromAFullQueue)->UseManualTime()->Iterations(3)->Unit(benchmark::kMillisecond);
 
@@ -170,9 +183,7 @@ void BM_LibraryAloneBaseline(benchmark::State& state) {
       "{\"traceId\":\"\",\"priority\":2,\"type\":\"T_MSG_BENCH\",\"data\":{"
       "\"data\":\"" +
       std::string(200, 'x') + "\"}}";
-  double cpuSeconds = 0;
-  double wallSeconds = 0;
-  int64_t delivered = 0;
+  Totals delivered;
   for (auto _ : state) {
     agent.Reset();
     const double cpuStart = ProcessCpuSeconds();
@@ -186,19 +197,11 @@ void BM_LibraryAloneBaseline(benchmark::State& state) {
     }
     const double wall =
         std::chrono::duration<double>(std::chrono::steady_clock::now() - wallStart).count();
-    cpuSeconds += ProcessCpuSeconds() - cpuStart;
-    wallSeconds += wall;
-    delivered += kMessages;
+    delivered.Add(kMessages, wall, ProcessCpuSeconds() - cpuStart);
     state.SetIterationTime(wall);
   }
   CSingleton<CIpcClient>::RemoveInstance();
-  if (delivered > 0) {
-    const double rate = static_cast<double>(delivered) / wallSeconds;
-    state.counters["msgs_per_s"] = rate;
-    state.counters["ratio_to_ceiling"] = rate / kPacingCeiling;
-    state.counters["cpu_us_per_msg"] = cpuSeconds * 1e6 / static_cast<double>(delivered);
-    state.counters["messages"] = static_cast<double>(delivered);
-  }
+  Report(state, delivered);
 }
 BENCHMARK(BM_LibraryAloneBaseline)->UseManualTime()->Iterations(3)->Unit(benchmark::kMillisecond);
 

@@ -87,6 +87,19 @@ std::optional<int32_t> WholeInt32(const Json::Value& value) {
   }
 }
 
+IpcMessage MakeMessage(const std::string& type, const std::string& data, const std::string& traceId,
+                       const std::string& objId, int32_t priority, bool keepFlag, bool ipcOnly) {
+  IpcMessage message;
+  message.type = type;
+  message.data = data;
+  message.traceId = traceId;
+  message.objId = objId;
+  message.priority = priority;
+  message.keepFlag = keepFlag;
+  message.ipcOnly = ipcOnly;
+  return message;
+}
+
 Json::Value ToJsonArray(const std::vector<std::string>& texts) {
   Json::Value array(Json::arrayValue);  // an empty list stays [], never null
   for (const std::string& text : texts) {
@@ -229,40 +242,18 @@ bool CIpcClient::ConnectServer() {
 
 bool CIpcClient::SendMsg(const std::string& type, const std::string& data,
                          const std::string& traceId, int32_t priority, bool keepFlag) {
-  IpcMessage message;
-  message.type = type;
-  message.data = data;
-  message.traceId = traceId;
-  message.priority = priority;
-  message.keepFlag = keepFlag;
-  message.ipcOnly = false;
-  return EnqueueMessage(message);
+  return EnqueueMessage(MakeMessage(type, data, traceId, "", priority, keepFlag, false));
 }
 
 bool CIpcClient::SendIpcOnlyMsg(int32_t, const std::string& type, const std::string& data,
                                 const std::string& traceId, int32_t priority, bool keepFlag) {
-  IpcMessage message;
-  message.type = type;
-  message.data = data;
-  message.traceId = traceId;
-  message.priority = priority;
-  message.keepFlag = keepFlag;
-  message.ipcOnly = true;
-  return EnqueueMessage(message);
+  return EnqueueMessage(MakeMessage(type, data, traceId, "", priority, keepFlag, true));
 }
 
 bool CIpcClient::SendMsgWithObjId(const std::string& type, const std::string& data,
                                   const std::string& objId, const std::string& traceId,
                                   int32_t priority, bool keepFlag) {
-  IpcMessage message;
-  message.type = type;
-  message.data = data;
-  message.traceId = traceId;
-  message.objId = objId;
-  message.priority = priority;
-  message.keepFlag = keepFlag;
-  message.ipcOnly = false;
-  return EnqueueMessage(message);
+  return EnqueueMessage(MakeMessage(type, data, traceId, objId, priority, keepFlag, false));
 }
 
 bool CIpcClient::NeedReconnect() {

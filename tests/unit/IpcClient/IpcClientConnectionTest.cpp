@@ -6,26 +6,17 @@
 
 #include <gtest/gtest.h>
 
+#include "AgentExpectations.h"
 #include "IpcClientTestSupport.h"
 #include "valko/Monitor.h"
 
 namespace ipcclient_test {
 namespace {
 
-const char kFirstDocument[] =
-    "{\n"
-    "   \"client_list\" : [],\n"
-    "   \"is_black\" : 1,\n"
-    "   \"is_reg\" : 1,\n"
-    "   \"type_list\" : [ \"T_MSG_PLUGIN_HEARTS_ACK\", \"T_MSG_CLIENT_RULE_PUSH\" ]\n"
-    "}\n";
-const char kSecondDocument[] =
-    "{\n"
-    "   \"client_list\" : [ \"protocol_ipc_client_with_obj_id\" ],\n"
-    "   \"is_black\" : 0,\n"
-    "   \"is_reg\" : 1,\n"
-    "   \"type_list\" : [ \"INTERNAL_MSG_REQUEST_CONTAINER_INFO\", \"T_MSG_NEW_VALKO_INFO\" ]\n"
-    "}\n";
+using ipcclient_expect::kFallbackServerName;
+using ipcclient_expect::kFirstDocument;
+using ipcclient_expect::kSecondDocument;
+using ipcclient_expect::kServerName;
 
 class RecordingHandler : public IProtocolHandler {
  public:

@@ -10,6 +10,7 @@
 
 #include <gtest/gtest.h>
 
+#include "AgentExpectations.h"
 #include "IpcClientTestSupport.h"
 
 namespace ipcclient_test {
@@ -82,9 +83,7 @@ TEST_F(SendThreadTest, WhileDisconnectedNothingLeavesAndTheReportShowsTheQueue) 
   EXPECT_EQ(DeliveredTypes(),
             (std::vector<std::string>{"T_MSG_P0", "T_MSG_PULL_CONF", "T_MSG_PULL_FILE_CONF",
                                       "T_MSG_P1", "T_MSG_P3"}));
-  EXPECT_EQ(
-      fake::DeliveredFrames()[1].text,
-      "{\"traceId\":\"\",\"priority\":0,\"type\":\"T_MSG_PULL_CONF\",\"data\":{\"data\":{}}}");
+  EXPECT_EQ(fake::DeliveredFrames()[1].text, ipcclient_expect::kPullConf);
 
   ASSERT_TRUE(WaitBufferEmpty());
   report.clear();

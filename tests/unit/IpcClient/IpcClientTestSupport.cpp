@@ -16,9 +16,6 @@
 
 namespace ipcclient_test {
 
-const char kServerName[] = "Valko-<Guid(3F7B19C4-52E0-4D8A-B6C1-90A4E27D5B13)>";
-const char kFallbackServerName[] = "Valko_Guid_3F7B19C4-52E0-4D8A-B6C1-90A4E27D5B13";
-
 namespace {
 
 // The application directory, and with it the log and the queue configuration, in a fresh

@@ -13,10 +13,6 @@
 
 namespace ipcclient_test {
 
-// The server names the client must try, in order.
-extern const char kServerName[];
-extern const char kFallbackServerName[];
-
 // The log lines written after construction.
 class LogTail {
  public:

@@ -18,22 +18,16 @@
 #include "tbxIpc/IpcFrame.h"
 #include "tbxIpc/IpcServer.h"
 #include "tbxUtil/TbxTestSeams.h"
+#include "unit/IpcClient/AgentExpectations.h"
 
 namespace {
 
-const char kServerName[] = "Valko-<Guid(3F7B19C4-52E0-4D8A-B6C1-90A4E27D5B13)>";
-const char kFallbackServerName[] = "Valko_Guid_3F7B19C4-52E0-4D8A-B6C1-90A4E27D5B13";
-const char kFirstDocument[] =
-    "{\n"
-    "   \"client_list\" : [],\n"
-    "   \"is_black\" : 1,\n"
-    "   \"is_reg\" : 1,\n"
-    "   \"type_list\" : [ \"T_MSG_PLUGIN_HEARTS_ACK\", \"T_MSG_CLIENT_RULE_PUSH\" ]\n"
-    "}\n";
-const char kPullConf[] =
-    "{\"traceId\":\"\",\"priority\":0,\"type\":\"T_MSG_PULL_CONF\",\"data\":{\"data\":{}}}";
-const char kPullFileConf[] =
-    "{\"traceId\":\"\",\"priority\":0,\"type\":\"T_MSG_PULL_FILE_CONF\",\"data\":{\"data\":{}}}";
+using ipcclient_expect::kFallbackServerName;
+using ipcclient_expect::kFirstDocument;
+using ipcclient_expect::kPullConf;
+using ipcclient_expect::kPullFileConf;
+using ipcclient_expect::kSecondDocument;
+using ipcclient_expect::kServerName;
 
 // The application directory (log, queue configuration) and the socket directory in a fresh
 // temporary directory; TBX_IPC_DIR is set before anything connects.
@@ -152,7 +146,7 @@ TEST_F(IpcClientRealTest, TheAgentReceivesBothDocumentsAndTheRequestsByteForByte
   EXPECT_EQ(messages[0].kind, kIpcFrameReg);
   EXPECT_EQ(messages[0].text, kFirstDocument);
   EXPECT_EQ(messages[1].kind, kIpcFrameReg);
-  EXPECT_NE(messages[1].text.find("\"protocol_ipc_client_with_obj_id\""), std::string::npos);
+  EXPECT_EQ(messages[1].text, kSecondDocument);
   EXPECT_EQ(messages[2].kind, kIpcFrameData);
   EXPECT_EQ(messages[2].text, kPullConf);
   EXPECT_EQ(messages[3].kind, kIpcFrameData);
