@@ -1,0 +1,61 @@
+#include "KorvexCommon/KorvexMonitorHeartbeat.h"
+
+#include <json/json.h>
+
+#include <exception>
+
+#include "tbx/TimeUtil.h"
+#include "tbx/ToolUtil.h"
+#include "valko/MsgTransmitProxy.h"
+
+// The executable is the one home of this singleton.
+template class CSingleton<CKorvexMonitorHeartbeat>;
+
+namespace {
+
+const char kPluginName[] = "KorvexMonitor";
+const char kRunningState[] = "running";
+
+}  // namespace
+
+CKorvexMonitorHeartbeat::CKorvexMonitorHeartbeat()
+    : timerId_(startTimer(kIntervalMilliseconds, tbx::kNoTimerTag)) {
+  SendHeartbeat();
+}
+
+CKorvexMonitorHeartbeat::~CKorvexMonitorHeartbeat() {
+  killAllTimers();
+}
+
+void CKorvexMonitorHeartbeat::OnTimer(uint64_t timerId) {
+  if (timerId == timerId_) {
+    SendHeartbeat();
+  }
+}
+
+bool CKorvexMonitorHeartbeat::SendHeartbeat() {
+  IMsgTransmitInterface* transmit = GetMsgTransmitInstance();
+  if (transmit == nullptr) {
+    return false;
+  }
+  const std::string text = BuildHeartbeatText(tbx::CToolUtil::GetApplicationFileName(),
+                                              tbx::CTimeUtil::GetCurrentSeconds());
+  if (text.empty()) {
+    return false;
+  }
+  return transmit->SendMsg(kMessageType, text, "", kPriority, false);
+}
+
+std::string CKorvexMonitorHeartbeat::BuildHeartbeatText(const std::string& procName,
+                                                        int64_t seconds) {
+  try {
+    Json::Value beat(Json::objectValue);
+    beat["state"] = kRunningState;
+    beat["plugin_name"] = kPluginName;
+    beat["proc_name"] = procName;
+    beat["ts"] = Json::Int64(seconds);
+    return Json::StyledWriter().write(beat);
+  } catch (const std::exception&) {
+    return "";  // only an allocation can fail here; the next tick tries again
+  }
+}
