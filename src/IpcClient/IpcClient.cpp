@@ -55,7 +55,8 @@ void ConnectedCallback(const std::string& initInfo) {
   }
 }
 
-// True when the version is a whole number that a signed 32-bit integer holds.
+// The value as a signed 32-bit integer when it is a whole number within that range, written
+// as an integer or as a real; nothing for any other value.
 std::optional<int32_t> WholeInt32(const Json::Value& value) {
   constexpr int64_t kMin = std::numeric_limits<int32_t>::min();
   constexpr int64_t kMax = std::numeric_limits<int32_t>::max();
