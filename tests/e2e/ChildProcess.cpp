@@ -24,9 +24,18 @@ int OpenOutput(const std::string& path) {
 }
 
 std::vector<std::string> BuildEnvironment(const ChildOptions& options) {
+  auto overridden = [&options](const char* entry) {
+    for (const auto& added : options.env) {
+      if (std::strncmp(entry, added.first.c_str(), added.first.size()) == 0 &&
+          entry[added.first.size()] == '=') {
+        return true;
+      }
+    }
+    return false;
+  };
   std::vector<std::string> env;
   for (char** entry = environ; *entry != nullptr; ++entry) {
-    if (std::strncmp(*entry, "TBX_", 4) != 0) {
+    if (std::strncmp(*entry, "TBX_", 4) != 0 && !overridden(*entry)) {
       env.emplace_back(*entry);
     }
   }

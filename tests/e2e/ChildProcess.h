@@ -15,8 +15,8 @@ namespace e2e {
 
 struct ChildOptions {
   std::vector<std::string> argv;  // argv[0] is the executable's path
-  // Added to the test's environment; every inherited TBX_* variable is removed first so a
-  // developer's shell cannot steer a test.
+  // Added to the test's environment, replacing inherited variables of the same name; every
+  // inherited TBX_* variable is removed first so a developer's shell cannot steer a test.
   std::vector<std::pair<std::string, std::string>> env;
   std::string workDir;     // "" keeps the test's working directory
   bool pipeStdin = false;  // false: stdin is /dev/null
