@@ -1,0 +1,220 @@
+#include "KorvexMonitorServiceWork.h"
+
+#include <string>
+
+#include "IpcClient/IpcClientMonitor.h"
+#include "IpcClient/MsgTransmitProxySingleton.h"
+#include "KorvexCommon/Error.h"
+#include "KorvexCommon/KorvexMonitorHeartbeat.h"
+#include "NetworkConfig.h"
+#include "tbx/Tbx.h"
+#include "valko/Config.h"
+#include "valko/FileQuara.h"
+#include "valko/FileSender.h"
+#include "valko/FileWatch.h"
+#include "valko/ModuleManager.h"
+#include "valko/Monitor.h"
+#include "valko/MsgTransmitProxy.h"
+#include "valko/MtIntf.h"
+#include "valko/ProcMng.h"
+#include "valko/ValkoCommon.h"
+#include "valko/ValkoControl.h"
+#include "valko/WhiteList.h"
+#include "win32/Win32.h"
+
+namespace {
+
+const char kSource[] = "KorvexMonitorServiceWork";
+const char kOwnerName[] = "korvexmonitor";
+const char kErrorRecordFile[] = "MonitorError.data";
+const char kLogDirName[] = "korvex_monitor_log";
+const uint64_t kLogFileSizeBytes = 5242880;
+const uint32_t kPidRetryDelayMs = 300;
+
+// Fatal before the logger exists: only the error record can tell.
+[[noreturn]] void FailEarly(const std::string& message) {
+  WriteErrorRecord(kErrorRecordFile, message);
+  tbx::CToolUtil::Terminate();
+}
+
+// Fatal once the logger exists: logged, recorded, then the process ends.
+[[noreturn]] void FailFatal(const std::string& message) {
+  tbx::CLogMessage::WriteLogMessage(message, tbx::TBX_LOG_ERROR);
+  WriteErrorRecord(kErrorRecordFile, message);
+  tbx::CToolUtil::Terminate();
+}
+
+// Not fatal: the failure is logged and start-up goes on.
+void Warn(const std::string& message) {
+  tbx::CLogMessage::WriteLogMessage(message, tbx::TBX_LOG_ERROR);
+}
+
+// Writes the process id alone into the pid file, with one retry after a short pause; only a
+// second failure is logged.
+void WritePidFile(const std::string& path, uint64_t processId) {
+  const std::string content =
+      tbx::CStringUtil::IntToString(static_cast<int64_t>(processId), nullptr, 10);
+  if (tbx::CFileUtil::WriteNewFile(path, content, false)) {
+    return;
+  }
+  tbx::CToolUtil::msleep(kPidRetryDelayMs);
+  if (!tbx::CFileUtil::WriteNewFile(path, content, false)) {
+    tbx::CLogMessage::log(tbx::TBX_LOG_ERROR, kSource, __LINE__, "WritePidFile Fail, error is %u",
+                          tbx::CToolUtil::GetLastErrorCode());
+  }
+}
+
+// Creates a component with a creation and an Init; false when either fails.
+template <class T>
+bool CreateAndInit() {
+  T* component = CSingleton<T>::NewInstance();
+  return component != nullptr && component->Init();
+}
+
+}  // namespace
+
+CKorvexMonitorServiceWork::CKorvexMonitorServiceWork() : monitorEvent_(kOwnerName) {}
+
+int CKorvexMonitorServiceWork::OnStart() {
+  EnableErrorRecords(true);
+  if (CSingleton<tbx::CGetTickClock>::NewInstance() == nullptr) {
+    FailEarly("CGetTickClock::NewInstance Null");
+  }
+  tbx::CThreadUtil::InitThreadRandom();
+  tbx::CTimeUtil::UpdateDstFlag();
+
+  tbx::CLogMessage::SetLogDirName(kLogDirName);
+  tbx::CLogMessage* logger = tbx::CLogMessage::GetInstance();
+  if (logger == nullptr) {
+    FailEarly("CLogMessage::GetInstance Null");
+  }
+  logger->SetLogFileSize(kLogFileSizeBytes);
+  tbx::CLogMessage::log(tbx::TBX_LOG_INFO, kSource, __LINE__, "On Start Monitor...");
+
+  const std::string appDir = tbx::CToolUtil::GetApplicationDirPath();
+  const uint64_t processId = tbx::GetProcessUtil()->GetCurrentProcessId();
+  const std::string pidFile =
+      appDir.empty() ? std::string("./monitor_pid.txt") : appDir + "/monitor_pid.txt";
+
+  tbx::NewOpensslInterface();
+  if (!SetPriorityClass(GetCurrentProcess(), ABOVE_NORMAL_PRIORITY_CLASS)) {
+    tbx::CLogMessage::log(tbx::TBX_LOG_ERROR, kSource, __LINE__, "Set Cpu Priority Fail:%d",
+                          static_cast<int>(GetLastError()));
+  }
+  tbx::GetResourceLimitUtil("valkoMonitor");
+
+  if (!CMtIntf::Init()) {
+    FailFatal("Failed to Init maintenance");
+  }
+  CConfig* config = CSingleton<CConfig>::NewInstance();
+  if (config == nullptr) {
+    FailFatal("CConfig::NewInstance Null");
+  }
+  if (CSingleton<COnlineClientConf>::NewInstance() == nullptr) {
+    FailFatal("COnlineClientConf::NewInstance Null");
+  }
+
+  tbx::CDirCom rootDir(appDir);
+  rootDir.cd("../../");
+  const std::string agentRoot = rootDir.absolutePath();
+  tbx::CLogMessage::log(tbx::TBX_LOG_INFO, kSource, __LINE__, "Valko root path is %s",
+                        agentRoot.c_str());
+  tbx::InitValkoCommon(agentRoot);
+
+  if (!LoadNetworkConfig()) {
+    Warn("load network_config fail");
+  }
+  if (IHttpInstance* http = GetHttpInstance()) {
+    http->SetCertFilePath(appDir + "/rule/" + "valko.crt");
+  }
+
+  CMonitor* monitor = CSingleton<CMonitor>::NewInstance();
+  if (monitor == nullptr) {
+    FailFatal("CMonitor::NewInstance Null");
+  }
+  if (!CreateIpcClientAndProxy()) {
+    FailFatal("create ipc client fail");
+  }
+  CValkoControl* control = CSingleton<CValkoControl>::NewInstance();
+  if (control == nullptr || !CSingleton<CValkoControl>::GetInstance()->Init(kOwnerName)) {
+    FailFatal("CValkoControl::NewInstance Null");
+  }
+  if (!CMtIntf::Start(GetMsgTransmitInstance(), kOwnerName)) {
+    FailFatal("Failed to start maintenance");
+  }
+  tbx::CSleepUtil::EnableSleep(3000, 10);
+
+  monitor->SetConfigPath(appDir + "/conf/monitor_resource_config");
+  monitorEvent_.SetWriteErrorRecord(true);
+  monitorEvent_.SetErrorRecordFile(kErrorRecordFile);
+  if (!monitor->StartMonitor(&monitorEvent_, kOwnerName)) {
+    FailFatal("CMonitor StartMonitor Fail");
+  }
+
+  std::string clientVersion;
+  config->GetClientVersion(clientVersion);
+  config->LoadMachineUuidFromFile();
+  tbx::CLogMessage::log(tbx::TBX_LOG_INFO, kSource, __LINE__,
+                        "====================Start KorvexMonitor : %s,%s %s====================",
+                        clientVersion.c_str(), __DATE__, __TIME__);
+
+  WritePidFile(pidFile, processId);
+
+  CFileSender* fileSender = CSingleton<CFileSender>::NewInstance();
+  if (fileSender == nullptr) {
+    FailFatal("CFileSender::NewInstance Null");
+  }
+  if (!CSingleton<CFileSender>::GetInstance()->Init()) {
+    FailFatal("CFileSender Init Fail");
+  }
+  if (!CreateAndInit<CWhiteList>()) {
+    Warn("WhiteList Init Fail.");
+  }
+  if (!CreateAndInit<CFileQuara>()) {
+    Warn("FileQuara Init Fail.");
+  }
+  if (!CreateAndInit<CFileWatch>()) {
+    Warn("CFileWatch Init Fail");
+  }
+  if (!CProcMng::Init()) {
+    FailFatal("CProcMng::Init Failed");
+  }
+  CModuleManager* modules = CSingleton<CModuleManager>::NewInstance();
+  if (modules == nullptr) {
+    FailFatal("CModuleManager Null.");
+  }
+  if (!versionMonitor_.Start(kOwnerName)) {
+    FailFatal("start to monitor korvex and monitor version fail");
+  }
+  if (!GetMsgTransmitInstance()->InitClient()) {
+    FailFatal("init ipc fail");
+  }
+
+  modules->SetConfigPath(appDir + "/conf/monitor_module_config");
+  WriteErrorRecord(kErrorRecordFile, "LoadModule Start");
+  if (!modules->LoadModule()) {
+    FailFatal("LoadModule Fail");
+  }
+  WriteErrorRecord(kErrorRecordFile, "LoadModule End");
+
+  // A refused first connection is the connection monitor's to retry.
+  GetMsgTransmitInstance()->Connect();
+
+  if (CSingleton<CIpcClientMonitor>::NewInstance() == nullptr ||
+      !CSingleton<CIpcClientMonitor>::GetInstance()->Start()) {
+    const DWORD code = GetLastError();
+    tbx::CLogMessage::log(tbx::TBX_LOG_ERROR, kSource, __LINE__,
+                          "CIpcClientMonitor::NewInstance Null:%d", static_cast<int>(code));
+    WriteErrorRecord(kErrorRecordFile, "KorvexMonitor IpcClientMonitor::NewInstance Null: " +
+                                           tbx::CStringUtil::UIntToString(code, nullptr, 10));
+    tbx::CToolUtil::Terminate();
+  }
+
+  tbx::CThreadUtil::SetThreadName("main");
+  tbx::CToolUtil::CreateRunFile();
+  if (CSingleton<CKorvexMonitorHeartbeat>::NewInstance() == nullptr) {
+    FailFatal("create instance CKorvexMonitorHeartbeat fail");
+  }
+  CleanupErrorDumps();
+  return 0;
+}
