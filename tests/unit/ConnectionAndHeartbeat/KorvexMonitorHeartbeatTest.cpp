@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "tbxUtil/TbxTestSeams.h"
+#include "unit/KorvexCommonSupport/TestSupport.h"
 #include "unit/StandinTestSupport/FakeTransmit.h"
 #include "unit/StandinTestSupport/StandinTestSupport.h"
 #include "valko/MsgTransmitProxy.h"
@@ -18,18 +19,7 @@ namespace {
 using standin_test::FakeTransmit;
 using standin_test::SentMessage;
 
-constexpr int64_t kMarch9th2024At170542 = 1710003942;
 constexpr int64_t kJanuary1st2100 = 4102444800;  // past every 32-bit seconds counter
-
-// Records every message and refuses it, as a full queue does.
-class RefusingTransmit : public FakeTransmit {
- public:
-  bool SendMsg(const std::string& type, const std::string& data, const std::string& traceId,
-               int32_t priority, bool keepFlag) override {
-    FakeTransmit::SendMsg(type, data, traceId, priority, keepFlag);
-    return false;
-  }
-};
 
 // A timer that is never due within a test; only its id is used.
 class IdleTimer : public tbx::CTimerEvent {
@@ -40,7 +30,7 @@ class IdleTimer : public tbx::CTimerEvent {
 class HeartbeatTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    standin_test::OpenProcessLog();
+    korvex_test::OpenProcessLog();
     proxy_ = CSingleton<CMsgTransmitProxy>::NewInstance();
     ASSERT_NE(proxy_, nullptr);
   }
@@ -62,7 +52,7 @@ class HeartbeatTest : public ::testing::Test {
 };
 
 TEST_F(HeartbeatTest, ConstructionQueuesExactlyOneHeartbeatWithTheStyledBody) {
-  tbx::testing::OverrideCurrentSeconds(kMarch9th2024At170542);
+  tbx::testing::OverrideCurrentSeconds(korvex_test::kMarch9th2024At170542);
   ASSERT_TRUE(proxy_->InitProxy(&transmit_));
   ASSERT_NE(CreateHeartbeat(), nullptr);
 
@@ -76,7 +66,7 @@ TEST_F(HeartbeatTest, ConstructionQueuesExactlyOneHeartbeatWithTheStyledBody) {
   EXPECT_EQ(sent[0].data,
             "{\n"
             "   \"plugin_name\" : \"KorvexMonitor\",\n"
-            "   \"proc_name\" : \"unit_KorvexMonitorHeartbeat\",\n"
+            "   \"proc_name\" : \"unit_ConnectionAndHeartbeat\",\n"
             "   \"state\" : \"running\",\n"
             "   \"ts\" : 1710003942\n"
             "}\n");
@@ -134,16 +124,6 @@ TEST_F(HeartbeatTest, WithoutATransmitInterfaceNothingIsSentAndTheNextTryGoesOut
   ASSERT_TRUE(proxy_->InitProxy(&transmit_));
   EXPECT_TRUE(heartbeat->SendHeartbeat());
   EXPECT_EQ(transmit_.sent().size(), 1u);
-}
-
-TEST_F(HeartbeatTest, ARefusedHeartbeatIsReportedAndNotRetried) {
-  RefusingTransmit refusing;
-  ASSERT_TRUE(proxy_->InitProxy(&refusing));
-  CKorvexMonitorHeartbeat* heartbeat = CreateHeartbeat();
-  ASSERT_NE(heartbeat, nullptr);
-  EXPECT_EQ(refusing.sent().size(), 1u);
-  EXPECT_FALSE(heartbeat->SendHeartbeat());
-  EXPECT_EQ(refusing.sent().size(), 2u);
 }
 
 }  // namespace
