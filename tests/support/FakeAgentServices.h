@@ -1,0 +1,30 @@
+// Counting fakes of the resource monitor (CMonitor) and the maintenance counter
+// (CMtIntf::AddExceptonInfo). FakeAgentServices.cpp is added to the sources of an executable
+// that links neither valkoMonitor nor valkoMt, so its definitions take their place.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace fake_services {
+
+struct Heartbeat {
+  uint32_t threadId;
+  std::string name;
+  uint32_t timeoutSeconds;
+};
+
+// SetThreadHeartbeat calls in order.
+std::vector<Heartbeat> Heartbeats();
+// AddMonitorPoint calls minus RemoveMonitorPoint calls, and AddMonitorPoint calls alone.
+int MonitorPoints();
+int MonitorPointCalls();
+// AddExceptonInfo calls as "<name>/<amount>/<report>/<accumulate>", in order.
+std::vector<std::string> CounterCalls();
+// The counter's running total continues from `total` (each call adds its amount).
+void SetCounterTotal(uint64_t total);
+// Back to the start: nothing recorded, total 0.
+void Reset();
+
+}  // namespace fake_services

@@ -1,0 +1,136 @@
+// Helpers shared by the unit tests: temporary (application) directories, files, the process
+// log, the error service's report file, waiting for other threads, and child processes.
+#pragma once
+
+#include <json/json.h>
+#include <sys/types.h>
+
+#include <chrono>
+#include <cstdint>
+#include <functional>
+#include <string>
+#include <vector>
+
+namespace korvex_test {
+
+// A fresh directory under $TMPDIR (or /tmp), removed with its content on destruction.
+class TempDir {
+ public:
+  TempDir();
+  ~TempDir();
+  TempDir(const TempDir&) = delete;
+  TempDir& operator=(const TempDir&) = delete;
+
+  const std::string& path() const { return path_; }
+  // path() + "/" + relative.
+  std::string File(const std::string& relative) const { return path_ + "/" + relative; }
+
+ private:
+  std::string path_;  // absolute, without a final separator
+};
+
+// Makes `dir` the application directory while it lives; the real one afterwards.
+class ScopedApplicationDir {
+ public:
+  explicit ScopedApplicationDir(const std::string& dir);
+  ~ScopedApplicationDir();
+  ScopedApplicationDir(const ScopedApplicationDir&) = delete;
+  ScopedApplicationDir& operator=(const ScopedApplicationDir&) = delete;
+};
+
+// A fresh directory that is the application directory while the object lives.
+class TempAppDir : public TempDir {
+ private:
+  ScopedApplicationDir applicationDir_{path()};
+};
+
+// Sets an environment variable while it lives; unset afterwards.
+class ScopedEnv {
+ public:
+  ScopedEnv(const std::string& name, const std::string& value);
+  ~ScopedEnv();
+  ScopedEnv(const ScopedEnv&) = delete;
+  ScopedEnv& operator=(const ScopedEnv&) = delete;
+
+ private:
+  std::string name_;
+};
+
+// The stand-ins fail the operations listed in TBX_STANDIN_FAIL while it lives.
+class ScopedFailList : public ScopedEnv {
+ public:
+  explicit ScopedFailList(const std::string& list) : ScopedEnv("TBX_STANDIN_FAIL", list) {}
+};
+
+// The whole file; "" when it is missing.
+std::string ReadText(const std::string& path);
+// Creates the file's directory if needed and replaces the file; false on failure.
+bool WriteText(const std::string& path, const std::string& content);
+bool PathExists(const std::string& path);
+// The names of the entries directly in `dir`, sorted.
+std::vector<std::string> ListNames(const std::string& dir);
+// Splits at "\n" keeping empty pieces; "" yields no lines.
+std::vector<std::string> SplitLines(const std::string& text);
+// How often `text` occurs in `haystack`, without overlaps.
+size_t CountOccurrences(const std::string& haystack, const std::string& text);
+bool EndsWith(const std::string& text, const std::string& suffix);
+// One JSON value by a strict reader; false (and a null value) when `text` is not one.
+bool ParseJson(const std::string& text, Json::Value* value);
+
+// Polls `done` until it holds or `limit` passes; its last answer. The limit guards against a
+// hang; it is not a measured expectation.
+bool WaitUntil(const std::function<bool()>& done,
+               std::chrono::milliseconds limit = std::chrono::seconds(20));
+
+// Opens the process log once per process, in a directory of its own so that test executables
+// running side by side do not share a file, and large enough never to roll over under a test.
+void OpenProcessLog();
+// The process log so far (flushed first).
+std::string ReadProcessLog();
+
+// The process log's lines written after construction.
+class LogTail {
+ public:
+  LogTail();
+  std::vector<std::string> Lines() const;
+  // Lines whose text ends with `text`; with a level (2 error, 3 warning, 4 progress), only
+  // records of that level.
+  int Count(const std::string& text, int level = 0) const;
+  // Lines that contain `text`.
+  int CountContaining(const std::string& text) const;
+  // Waits until a line ends with `text`.
+  bool WaitFor(const std::string& text) const;
+
+ private:
+  uint64_t offset_;  // log file size at construction, in bytes
+};
+
+// The reports in <dir>/report/reports.jsonl, one value per line, in file order.
+std::vector<Json::Value> ReadReports(const std::string& dir);
+// The reports of one kind ("kill_self", "err_info", ...).
+std::vector<Json::Value> ReportsOfKind(const std::string& dir, const std::string& kind);
+
+// The result of a forked child.
+struct ChildResult {
+  bool exited = false;  // ended through exit or _exit, not by a signal
+  int exitCode = -1;    // valid when exited
+  int signal = 0;       // the ending signal when !exited
+  int pid = 0;          // the child's process id
+};
+
+// Runs `body` in a forked child, which exits with status 0 when `body` returns (without
+// running the parent's exit handlers), and waits for it. A child still running after 120 s
+// is ended by SIGALRM.
+ChildResult RunInChild(const std::function<void()>& body);
+
+// Starts `program` with `args` (argv[0] is `program`); -1 on failure.
+pid_t Spawn(const std::string& program, const std::vector<std::string>& args);
+// Waits for the child: its exit status, or 128 + signal when a signal ended it.
+int WaitExit(pid_t pid);
+
+// 2024-03-09 17:05:42 UTC in seconds since 1970.
+constexpr int64_t kMarch9th2024At170542 = 1710003942;
+// Renders local time as UTC and freezes the calendar clock at `seconds` (0: the real clock).
+void FreezeClockUtc(int64_t seconds);
+
+}  // namespace korvex_test
