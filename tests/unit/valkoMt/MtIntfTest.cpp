@@ -8,14 +8,15 @@
 #include <thread>
 #include <vector>
 
-#include "unit/StandinTestSupport/FakeTransmit.h"
-#include "unit/StandinTestSupport/StandinTestSupport.h"
+#include "support/FakeTransmit.h"
+#include "support/TestSupport.h"
+#include "tbxUtil/TbxTestSeams.h"
 #include "valkoMt/MtService.h"
 
 namespace {
 
-using standin_test::FakeTransmit;
-using standin_test::WaitFor;
+using korvex_test::FakeTransmit;
+using korvex_test::WaitUntil;
 using valko::standin::CMtService;
 
 // A source with one fixed counter (none when built without) that counts how often it is asked.
@@ -35,15 +36,6 @@ class FixedSource : public IMtInfo {
  private:
   std::map<std::string, std::string> info_;
 };
-
-Json::Value Parse(const std::string& text) {
-  Json::Value value;
-  Json::CharReaderBuilder builder;
-  std::unique_ptr<Json::CharReader> reader(builder.newCharReader());
-  std::string errors;
-  EXPECT_TRUE(reader->parse(text.data(), text.data() + text.size(), &value, &errors)) << text;
-  return value;
-}
 
 class MtReport : public ::testing::Test {
  protected:
@@ -98,15 +90,16 @@ TEST_F(MtReport, SendsCountersAndSourcesAsOneMessage) {
   service_.AddCounter("hidden", 1, false, true);
   ASSERT_TRUE(service_.Init());
   ASSERT_TRUE(service_.Start(&transmit_, "korvexmonitor"));
-  ASSERT_TRUE(WaitFor([&] { return !transmit_.sent().empty(); }));
+  ASSERT_TRUE(WaitUntil([&] { return !transmit_.sent().empty(); }));
   service_.Stop();
 
-  standin_test::SentMessage message = transmit_.sent().front();
+  korvex_test::SentMessage message = transmit_.sent().front();
   EXPECT_EQ(message.type, "T_MSG_MT_INFO");
   EXPECT_EQ(message.traceId, "");
   EXPECT_EQ(message.priority, 4);
   EXPECT_FALSE(message.keepFlag);
-  Json::Value data = Parse(message.data);
+  Json::Value data;
+  ASSERT_TRUE(korvex_test::ParseJson(message.data, &data)) << message.data;
   EXPECT_EQ(data["owner"].asString(), "korvexmonitor");
   EXPECT_EQ(data["info"]["ipc_drop_count"].asString(), "5");
   EXPECT_EQ(data["info"]["ipc_recv_count"].asString(), "12");
@@ -120,7 +113,7 @@ TEST_F(MtReport, NothingIsSentWhileThereIsNothingToReport) {
   service_.AddCounter("hidden", 1, false, true);
   ASSERT_TRUE(service_.Init());
   ASSERT_TRUE(service_.Start(&transmit_, "korvexmonitor"));
-  ASSERT_TRUE(WaitFor([&] { return empty.asked >= 3; }));  // three report periods passed
+  ASSERT_TRUE(WaitUntil([&] { return empty.asked >= 3; }));  // three report periods passed
   service_.Stop();
   EXPECT_TRUE(transmit_.sent().empty());
   service_.RemoveSource(&empty);
@@ -134,11 +127,11 @@ TEST_F(MtReport, ARemovedSourceIsNotAskedAgain) {
   EXPECT_FALSE(service_.AddSource(&removed));  // once only
   ASSERT_TRUE(service_.Init());
   ASSERT_TRUE(service_.Start(&transmit_, "korvexmonitor"));
-  ASSERT_TRUE(WaitFor([&] { return removed.asked >= 1; }));
+  ASSERT_TRUE(WaitUntil([&] { return removed.asked >= 1; }));
   ASSERT_TRUE(service_.RemoveSource(&removed));
   int asked = removed.asked;
   int clockNow = clock.asked;
-  ASSERT_TRUE(WaitFor([&] { return clock.asked >= clockNow + 3; }));
+  ASSERT_TRUE(WaitUntil([&] { return clock.asked >= clockNow + 3; }));
   EXPECT_EQ(removed.asked, asked);
   EXPECT_FALSE(service_.RemoveSource(&removed));
   service_.RemoveSource(&clock);
@@ -152,18 +145,6 @@ TEST_F(MtReport, StartNeedsInitAnInterfaceAndNoRunningReport) {
   EXPECT_FALSE(service_.Start(&transmit_, "korvexmonitor"));
   service_.Stop();
   EXPECT_TRUE(service_.Start(&transmit_, "korvexmonitor"));
-}
-
-TEST(MtIntf, InitAndStartFailWhenListed) {
-  FakeTransmit transmit;
-  {
-    standin_test::ScopedFailList fail("CMtIntf::Init,CMtIntf::Start");
-    EXPECT_FALSE(CMtIntf::Init());
-    EXPECT_FALSE(CMtIntf::Start(&transmit, "korvexmonitor"));
-  }
-  EXPECT_TRUE(CMtIntf::Init());
-  EXPECT_TRUE(CMtIntf::Start(&transmit, "korvexmonitor"));
-  CMtIntf::Stop();
 }
 
 }  // namespace
