@@ -10,60 +10,54 @@
 #include <thread>
 #include <vector>
 
-#include "unit/StandinTestSupport/StandinTestSupport.h"
+#include "support/TestSupport.h"
+#include "tbxUtil/TbxTestSeams.h"
 
 namespace {
 
-using standin_test::TempAppDir;
-using standin_test::WaitFor;
+using korvex_test::TempAppDir;
+using korvex_test::WaitUntil;
+
+// Every callback so far.
+struct Seen {
+  std::vector<std::pair<int64_t, int64_t>> cpu;  // (percent, thread id)
+  std::vector<int32_t> memory;
+  std::vector<IoRecord> io;
+  std::vector<int32_t> fd;
+  std::vector<std::string> hangs;
+  size_t total() const { return cpu.size() + memory.size() + io.size() + fd.size() + hangs.size(); }
+};
 
 // Records every callback; read from the test thread while the sampling thread adds to it.
 class RecordingEvents : public IResourceMonitorEvent {
  public:
-  void OnCpuMax(int64_t cpuPercent, int64_t threadId) override {
-    std::lock_guard<std::mutex> hold(mutex_);
-    cpu_.emplace_back(cpuPercent, threadId);
+  void OnCpuMax(int64_t percent, int64_t threadId) override {
+    Add([&](Seen& s) { s.cpu.emplace_back(percent, threadId); });
   }
-  void OnMemoryMax(int32_t memoryMb) override {
-    std::lock_guard<std::mutex> hold(mutex_);
-    memory_.push_back(memoryMb);
+  void OnMemoryMax(int32_t mb) override {
+    Add([&](Seen& s) { s.memory.push_back(mb); });
   }
   void OnHighIO(IoRecord record) override {
-    std::lock_guard<std::mutex> hold(mutex_);
-    io_.push_back(record);
+    Add([&](Seen& s) { s.io.push_back(record); });
   }
-  void OnMaxFd(int32_t handleCount) override {
-    std::lock_guard<std::mutex> hold(mutex_);
-    fd_.push_back(handleCount);
+  void OnMaxFd(int32_t count) override {
+    Add([&](Seen& s) { s.fd.push_back(count); });
   }
-  void OnThreadHang(const std::string& description) override {
-    std::lock_guard<std::mutex> hold(mutex_);
-    hangs_.push_back(description);
+  void OnThreadHang(const std::string& text) override {
+    Add([&](Seen& s) { s.hangs.push_back(text); });
   }
-
-  std::vector<std::pair<int64_t, int64_t>> cpu() const { return Copy(cpu_); }
-  std::vector<int32_t> memory() const { return Copy(memory_); }
-  std::vector<IoRecord> io() const { return Copy(io_); }
-  std::vector<int32_t> fd() const { return Copy(fd_); }
-  std::vector<std::string> hangs() const { return Copy(hangs_); }
-  size_t total() const {
+  Seen seen() const {
     std::lock_guard<std::mutex> hold(mutex_);
-    return cpu_.size() + memory_.size() + io_.size() + fd_.size() + hangs_.size();
+    return seen_;
   }
 
  private:
-  template <class T>
-  T Copy(const T& list) const {
+  void Add(const std::function<void(Seen&)>& add) {
     std::lock_guard<std::mutex> hold(mutex_);
-    return list;
+    add(seen_);
   }
-
   mutable std::mutex mutex_;
-  std::vector<std::pair<int64_t, int64_t>> cpu_;
-  std::vector<int32_t> memory_;
-  std::vector<IoRecord> io_;
-  std::vector<int32_t> fd_;
-  std::vector<std::string> hangs_;
+  Seen seen_;  // guarded by mutex_
 };
 
 // A statistics source that counts how often it is asked: with monitor_point_period_ms equal
@@ -76,7 +70,7 @@ class CountingPoint : public IMonitorInfo {
 
 class Monitor : public ::testing::Test {
  protected:
-  static void SetUpTestSuite() { standin_test::OpenProcessLog(); }
+  static void SetUpTestSuite() { korvex_test::OpenProcessLog(); }
 
   void SetUp() override {
     monitor_ = CSingleton<CMonitor>::NewInstance();
@@ -90,12 +84,12 @@ class Monitor : public ::testing::Test {
   }
 
   void Configure(const std::string& limits) {
-    ASSERT_TRUE(standin_test::WriteFile(dir_.File("conf/monitor_resource_config"), limits));
+    ASSERT_TRUE(korvex_test::WriteText(dir_.File("conf/monitor_resource_config"), limits));
   }
   // Waits until `count` more samples have been taken.
   bool WaitSamples(int count) {
     int target = clock_.asked + count;
-    return WaitFor([&] { return clock_.asked >= target; });
+    return WaitUntil([&] { return clock_.asked >= target; });
   }
 
   TempAppDir dir_;
@@ -107,30 +101,30 @@ class Monitor : public ::testing::Test {
 TEST_F(Monitor, TooManyDescriptorsAreReportedWithTheirCount) {
   Configure("sample_period_ms = 20\nmonitor_point_period_ms = 20\nfd_max = 3\n");
   ASSERT_TRUE(monitor_->StartMonitor(&events_, "test"));
-  ASSERT_TRUE(WaitFor([&] { return !events_.fd().empty(); }));
+  ASSERT_TRUE(WaitUntil([&] { return !events_.seen().fd.empty(); }));
   monitor_->StopMonitor();
-  EXPECT_GT(events_.fd().front(), 3);
-  EXPECT_TRUE(events_.memory().empty());  // the other limits are off
-  EXPECT_TRUE(events_.cpu().empty());
-  EXPECT_TRUE(events_.io().empty());
+  EXPECT_GT(events_.seen().fd.front(), 3);
+  EXPECT_TRUE(events_.seen().memory.empty());  // the other limits are off
+  EXPECT_TRUE(events_.seen().cpu.empty());
+  EXPECT_TRUE(events_.seen().io.empty());
 }
 
 TEST_F(Monitor, TooMuchMemoryIsReportedInMebibytes) {
   Configure("sample_period_ms = 20\nmem_max_mb = 1\n");
   ASSERT_TRUE(monitor_->StartMonitor(&events_, "test"));
-  ASSERT_TRUE(WaitFor([&] { return !events_.memory().empty(); }));
+  ASSERT_TRUE(WaitUntil([&] { return !events_.seen().memory.empty(); }));
   monitor_->StopMonitor();
   std::ifstream statm("/proc/self/statm");
   uint64_t pages = 0;
   uint64_t resident = 0;
   statm >> pages >> resident;
   int64_t residentMb = static_cast<int64_t>(resident * sysconf(_SC_PAGESIZE) / (1024 * 1024));
-  int32_t reported = events_.memory().front();
+  int32_t reported = events_.seen().memory.front();
   EXPECT_GT(reported, 1);
   // The same figure in the same unit, give or take what the process allocated since.
   EXPECT_LE(reported, residentMb + 64);
   EXPECT_GE(reported, residentMb / 2);
-  EXPECT_TRUE(events_.fd().empty());
+  EXPECT_TRUE(events_.seen().fd.empty());
 }
 
 TEST_F(Monitor, ABusyThreadPassesTheCpuLimitAndIsNamedAsTheBusiest) {
@@ -144,16 +138,16 @@ TEST_F(Monitor, ABusyThreadPassesTheCpuLimitAndIsNamedAsTheBusiest) {
       sink = sink + 1;
     }
   });
-  ASSERT_TRUE(WaitFor([&] { return spinnerId != 0; }));
+  ASSERT_TRUE(WaitUntil([&] { return spinnerId != 0; }));
   ASSERT_TRUE(monitor_->StartMonitor(&events_, "test"));
-  bool reported = WaitFor([&] { return !events_.cpu().empty(); });
+  bool reported = WaitUntil([&] { return !events_.seen().cpu.empty(); });
   monitor_->StopMonitor();
   stop = true;
   spinner.join();
   ASSERT_TRUE(reported);
-  EXPECT_GT(events_.cpu().front().first, 1);
-  EXPECT_LE(events_.cpu().front().first, 100);
-  EXPECT_EQ(events_.cpu().front().second, spinnerId.load());
+  EXPECT_GT(events_.seen().cpu.front().first, 1);
+  EXPECT_LE(events_.seen().cpu.front().first, 100);
+  EXPECT_EQ(events_.seen().cpu.front().second, spinnerId.load());
 }
 
 TEST_F(Monitor, HeavyWritingPassesTheWriteLimitInKibPerSecond) {
@@ -169,12 +163,12 @@ TEST_F(Monitor, HeavyWritingPassesTheWriteLimitInKibPerSecond) {
     }
   });
   ASSERT_TRUE(monitor_->StartMonitor(&events_, "test"));
-  bool reported = WaitFor([&] { return !events_.io().empty(); });
+  bool reported = WaitUntil([&] { return !events_.seen().io.empty(); });
   monitor_->StopMonitor();
   stop = true;
   writer.join();
   ASSERT_TRUE(reported);
-  IoRecord record = events_.io().front();
+  IoRecord record = events_.seen().io.front();
   EXPECT_EQ(record.wio_max, 1);
   EXPECT_EQ(record.rio_max, 0);  // off
   EXPECT_GT(record.wio, 1);
@@ -185,7 +179,7 @@ TEST_F(Monitor, WithoutAConfigurationNoLimitIsChecked) {
   tbx::testing::OverrideTimeScale(0.01);                  // applies from the next period on
   ASSERT_TRUE(WaitSamples(3));
   monitor_->StopMonitor();
-  EXPECT_EQ(events_.total(), 0u);
+  EXPECT_EQ(events_.seen().total(), 0u);
 }
 
 TEST_F(Monitor, AThreadThatStopsReportingIsDeclaredHungOnce) {
@@ -194,9 +188,9 @@ TEST_F(Monitor, AThreadThatStopsReportingIsDeclaredHungOnce) {
   ASSERT_TRUE(monitor_->SetThreadHeartbeat(4242, "worker", 2));
   ASSERT_TRUE(monitor_->SetThreadHeartbeat(4343, "patient", 1800));
   ASSERT_TRUE(monitor_->StartMonitor(&events_, "test"));
-  ASSERT_TRUE(WaitFor([&] { return !events_.hangs().empty(); }));
+  ASSERT_TRUE(WaitUntil([&] { return !events_.seen().hangs.empty(); }));
   ASSERT_TRUE(WaitSamples(10));
-  std::vector<std::string> hangs = events_.hangs();
+  std::vector<std::string> hangs = events_.seen().hangs;
   ASSERT_EQ(hangs.size(), 1u);
   EXPECT_NE(hangs[0].find("worker"), std::string::npos) << hangs[0];
   EXPECT_NE(hangs[0].find("4242"), std::string::npos) << hangs[0];
@@ -204,9 +198,9 @@ TEST_F(Monitor, AThreadThatStopsReportingIsDeclaredHungOnce) {
 
   // A new report re-arms the thread; its next silence is a new hang.
   ASSERT_TRUE(monitor_->SetThreadHeartbeat(4242, "worker", 2));
-  ASSERT_TRUE(WaitFor([&] { return events_.hangs().size() == 2; }));
+  ASSERT_TRUE(WaitUntil([&] { return events_.seen().hangs.size() == 2; }));
   monitor_->StopMonitor();
-  for (const std::string& hang : events_.hangs()) {
+  for (const std::string& hang : events_.seen().hangs) {
     EXPECT_EQ(hang.find("patient"), std::string::npos) << hang;
   }
 }
@@ -238,12 +232,12 @@ TEST_F(Monitor, StopEndsALongSamplePeriodAtOnce) {
 TEST_F(Monitor, NoCallbackArrivesAfterStopReturns) {
   Configure("sample_period_ms = 5\nmonitor_point_period_ms = 5\nfd_max = 1\n");
   ASSERT_TRUE(monitor_->StartMonitor(&events_, "test"));
-  ASSERT_TRUE(WaitFor([&] { return events_.fd().size() >= 3; }));
+  ASSERT_TRUE(WaitUntil([&] { return events_.seen().fd.size() >= 3; }));
   monitor_->StopMonitor();
-  size_t callbacks = events_.total();
+  size_t callbacks = events_.seen().total();
   int samples = clock_.asked;
   std::this_thread::sleep_for(std::chrono::milliseconds(100));  // twenty periods
-  EXPECT_EQ(events_.total(), callbacks);
+  EXPECT_EQ(events_.seen().total(), callbacks);
   EXPECT_EQ(clock_.asked, samples);
 }
 
@@ -264,7 +258,7 @@ TEST_F(Monitor, ARemovedPointIsNotAskedAgain) {
   ASSERT_TRUE(monitor_->AddMonitorPoint(&removed));
   EXPECT_FALSE(monitor_->AddMonitorPoint(&removed));  // once only
   ASSERT_TRUE(monitor_->StartMonitor(&events_, "test"));
-  ASSERT_TRUE(WaitFor([&] { return removed.asked >= 2; }));
+  ASSERT_TRUE(WaitUntil([&] { return removed.asked >= 2; }));
   ASSERT_TRUE(monitor_->RemoveMonitorPoint(&removed));
   int asked = removed.asked;
   ASSERT_TRUE(WaitSamples(5));
@@ -277,7 +271,7 @@ TEST_F(Monitor, PointLinesReachTheLog) {
   ASSERT_TRUE(monitor_->StartMonitor(&events_, "test"));
   ASSERT_TRUE(WaitSamples(2));
   monitor_->StopMonitor();
-  EXPECT_NE(standin_test::ReadProcessLog().find("counting point 1"), std::string::npos);
+  EXPECT_NE(korvex_test::ReadProcessLog().find("counting point 1"), std::string::npos);
 }
 
 }  // namespace
