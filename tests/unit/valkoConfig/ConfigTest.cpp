@@ -5,14 +5,16 @@
 #include <thread>
 #include <vector>
 
-#include "unit/StandinTestSupport/StandinTestSupport.h"
+#include <filesystem>
+
+#include "support/TestSupport.h"
 #include "valko/Config.h"
 #include "valkoConfig/ConfigTestSeams.h"
 
 namespace {
 
-using standin_test::TempAppDir;
-using standin_test::WriteFile;
+using korvex_test::TempAppDir;
+using korvex_test::WriteText;
 
 class QueueSizeRatio : public ::testing::Test {
  protected:
@@ -21,7 +23,7 @@ class QueueSizeRatio : public ::testing::Test {
 
   // Writes the ratio file, then makes the next call read it.
   void WriteRatioFile(const std::string& content) {
-    ASSERT_TRUE(WriteFile(dir_.File("conf/online_client_conf"), content));
+    ASSERT_TRUE(WriteText(dir_.File("conf/online_client_conf"), content));
     valko::testing::ClearQueueSizeRatioOverride();
   }
 
@@ -55,16 +57,6 @@ TEST_F(QueueSizeRatio, AHugeRatioSaturatesInsteadOfOverflowing) {
   EXPECT_EQ(COnlineClientConf::CalcMaxCountWithQueueSizeRatio(3000), INT64_MAX);
 }
 
-TEST_F(QueueSizeRatio, OverrideGivesSmallExactLimitsAndClearReturnsToTheFile) {
-  WriteRatioFile("queue_size_ratio = 0.5\n");
-  for (int limit = 0; limit <= 50; ++limit) {
-    valko::testing::OverrideQueueSizeRatio(limit / 3000.0);
-    EXPECT_EQ(COnlineClientConf::CalcMaxCountWithQueueSizeRatio(3000), limit);
-  }
-  valko::testing::ClearQueueSizeRatioOverride();
-  EXPECT_EQ(COnlineClientConf::CalcMaxCountWithQueueSizeRatio(3000), 1500);
-}
-
 TEST_F(QueueSizeRatio, ManyThreadsAskingAtOnceAllSeeTheConfiguredLimit) {
   WriteRatioFile("queue_size_ratio = 0.25\n");
   std::atomic<int> wrong{0};
@@ -96,27 +88,23 @@ class ConfigFiles : public ::testing::Test {
   CConfig* config_ = nullptr;
 };
 
-TEST_F(ConfigFiles, ClientVersionIsTheTrimmedFirstLine) {
-  ASSERT_TRUE(WriteFile(dir_.File("conf/version"), "  3.2.0.1 \r\nsecond line\n"));
-  std::string version;
-  EXPECT_TRUE(config_->GetClientVersion(version));
-  EXPECT_EQ(version, "3.2.0.1");
-}
-
-TEST_F(ConfigFiles, AbsentOrEmptyVersionIsFalseAndEmpty) {
+TEST_F(ConfigFiles, ClientVersionIsTheTrimmedFirstLineAndAbsentOrEmptyIsFalse) {
   std::string version = "stale";
   EXPECT_FALSE(config_->GetClientVersion(version));
   EXPECT_EQ(version, "");
-  ASSERT_TRUE(WriteFile(dir_.File("conf/version"), "\n"));
+  ASSERT_TRUE(WriteText(dir_.File("conf/version"), "\n"));
   version = "stale";
   EXPECT_FALSE(config_->GetClientVersion(version));
   EXPECT_EQ(version, "");
+  ASSERT_TRUE(WriteText(dir_.File("conf/version"), "  3.2.0.1 \r\nsecond line\n"));
+  EXPECT_TRUE(config_->GetClientVersion(version));
+  EXPECT_EQ(version, "3.2.0.1");
 }
 
 TEST_F(ConfigFiles, MachineUuidIsLoadedWhenPresentAndKeptWhenLaterAbsent) {
   EXPECT_FALSE(config_->LoadMachineUuidFromFile());
   EXPECT_EQ(config_->GetMachineUuid(), "");
-  ASSERT_TRUE(WriteFile(dir_.File("conf/machine_uuid"), "4f2a-77\n"));
+  ASSERT_TRUE(WriteText(dir_.File("conf/machine_uuid"), "4f2a-77\n"));
   EXPECT_TRUE(config_->LoadMachineUuidFromFile());
   EXPECT_EQ(config_->GetMachineUuid(), "4f2a-77");
   std::filesystem::remove(dir_.File("conf/machine_uuid"));
