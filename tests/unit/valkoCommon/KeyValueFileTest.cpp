@@ -2,7 +2,7 @@
 
 #include <gtest/gtest.h>
 
-#include "unit/StandinTestSupport/StandinTestSupport.h"
+#include "support/TestSupport.h"
 
 namespace {
 
@@ -55,8 +55,8 @@ TEST(KeyValueFile, NumbersMustBeWholeNonNegativeAndInRange) {
 }
 
 TEST(KeyValueFile, AMissingFileLoadsNothingAndForgetsEarlierKeys) {
-  standin_test::TempAppDir dir;
-  ASSERT_TRUE(standin_test::WriteFile(dir.File("a.conf"), "key = 1\n"));
+  korvex_test::TempDir dir;
+  ASSERT_TRUE(korvex_test::WriteText(dir.File("a.conf"), "key = 1\n"));
   CKeyValueFile file;
   std::string text;
   ASSERT_TRUE(file.Load(dir.File("a.conf")));

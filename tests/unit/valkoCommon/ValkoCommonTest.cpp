@@ -1,20 +1,22 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <atomic>
 #include <condition_variable>
+#include <filesystem>
 #include <mutex>
 #include <thread>
 
+#include "support/TestSupport.h"
 #include "tbx/ThreadUtil.h"
-#include "unit/StandinTestSupport/StandinTestSupport.h"
 #include "valko/ValkoCommon.h"
 #include "valkoCommon/HttpService.h"
 
 namespace {
 
-using standin_test::TempAppDir;
-using standin_test::WriteFile;
+using korvex_test::TempAppDir;
+using korvex_test::WriteText;
 
 TEST(InitValkoCommon, KeepsTheRootAbsoluteNormalisedWithoutFinalSeparator) {
   ASSERT_TRUE(tbx::InitValkoCommon("/opt/valko/bin/../"));
@@ -45,26 +47,6 @@ class GlobalDomains : public ::testing::Test {
   }
   CGlobalDomainConfig* config_ = nullptr;
 };
-
-TEST_F(GlobalDomains, AcceptsBothListsInOrder) {
-  ASSERT_TRUE(config_->SetDefaultSrvDomain({}, {"a.example", "", "b.example"}));
-  std::vector<std::string> first{"stale"};
-  std::vector<std::string> second;
-  config_->GetDefaultSrvDomain(first, second);
-  EXPECT_TRUE(first.empty());
-  EXPECT_EQ(second, (std::vector<std::string>{"a.example", "", "b.example"}));
-}
-
-TEST_F(GlobalDomains, RefusesASecondListWithoutAnyDomainAndKeepsThePrevious) {
-  ASSERT_TRUE(config_->SetDefaultSrvDomain({"x"}, {"kept.example"}));
-  EXPECT_FALSE(config_->SetDefaultSrvDomain({}, {""}));
-  EXPECT_FALSE(config_->SetDefaultSrvDomain({"y"}, {}));
-  std::vector<std::string> first;
-  std::vector<std::string> second;
-  config_->GetDefaultSrvDomain(first, second);
-  EXPECT_EQ(first, std::vector<std::string>{"x"});
-  EXPECT_EQ(second, std::vector<std::string>{"kept.example"});
-}
 
 TEST_F(GlobalDomains, ReadersNeverSeeAHalfWrittenPair) {
   ASSERT_TRUE(config_->SetDefaultSrvDomain({"0"}, {"0"}));
@@ -119,11 +101,7 @@ TEST(ValkoStack, DescribesEveryThreadOfTheOwnProcessWithItsName) {
   EXPECT_NE(stack.find("thread " + std::to_string(workerId) + " name=stack_probe state="),
             std::string::npos)
       << stack;
-  size_t lines = 0;
-  for (char c : stack) {
-    lines += c == '\n' ? 1 : 0;
-  }
-  EXPECT_GE(lines, 2u);
+  EXPECT_GE(std::count(stack.begin(), stack.end(), '\n'), 2);
 }
 
 TEST(ValkoStack, AnotherProcessHasNoStackText) {
@@ -141,7 +119,7 @@ TEST(HttpInstance, KeepsTheCertificatePathAndSaysWhetherTheFileIsThere) {
 
   EXPECT_FALSE(http->SetCertFilePath(dir.File("rule/valko.crt")));
   EXPECT_EQ(service->GetCertFilePath(), dir.File("rule/valko.crt"));
-  ASSERT_TRUE(WriteFile(dir.File("rule/valko.crt"), "certificate"));
+  ASSERT_TRUE(WriteText(dir.File("rule/valko.crt"), "certificate"));
   EXPECT_TRUE(http->SetCertFilePath(dir.File("rule/valko.crt")));
   EXPECT_FALSE(http->SetCertFilePath(dir.File("rule")));  // a directory is no certificate
 }
