@@ -3,6 +3,8 @@
 #include <gtest/gtest.h>
 #include <json/json.h>
 
+#include "support/TestSupport.h"
+
 namespace {
 
 using valko::standin::CJsonLine;
@@ -10,11 +12,7 @@ using valko::standin::CJsonLine;
 std::string RoundTrip(const std::string& text) {
   std::string line = CJsonLine().AddText("t", text).Finish();
   Json::Value value;
-  Json::CharReaderBuilder builder;
-  std::unique_ptr<Json::CharReader> reader(builder.newCharReader());
-  std::string errors;
-  EXPECT_TRUE(reader->parse(line.data(), line.data() + line.size() - 1, &value, &errors))
-      << line << errors;
+  EXPECT_TRUE(korvex_test::ParseJson(line, &value)) << line;
   return value["t"].asString();
 }
 

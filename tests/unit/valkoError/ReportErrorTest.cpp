@@ -3,40 +3,36 @@
 #include <gtest/gtest.h>
 #include <json/json.h>
 
+#include <filesystem>
 #include <set>
 #include <thread>
 #include <vector>
 
+#include "support/TestSupport.h"
 #include "tbx/LogMessage.h"
-#include "unit/StandinTestSupport/StandinTestSupport.h"
 
 namespace {
 
-using standin_test::ReadFile;
-using standin_test::TempAppDir;
-using standin_test::WriteFile;
+using korvex_test::ReadText;
+using korvex_test::TempAppDir;
+using korvex_test::WriteText;
 
 class ReportError : public ::testing::Test {
  protected:
-  static void SetUpTestSuite() { standin_test::OpenProcessLog(); }
+  static void SetUpTestSuite() { korvex_test::OpenProcessLog(); }
 
+  // The report lines, without the empty piece after the last line end.
   std::vector<std::string> Lines() const {
-    std::vector<std::string> lines;
-    std::istringstream text(ReadFile(dir_.File("report/reports.jsonl")));
-    std::string line;
-    while (std::getline(text, line)) {
-      lines.push_back(line);
+    std::vector<std::string> lines =
+        korvex_test::SplitLines(ReadText(dir_.File("report/reports.jsonl")));
+    if (!lines.empty() && lines.back().empty()) {
+      lines.pop_back();
     }
     return lines;
   }
-
   static Json::Value Parse(const std::string& line) {
     Json::Value value;
-    Json::CharReaderBuilder builder;
-    std::unique_ptr<Json::CharReader> reader(builder.newCharReader());
-    std::string errors;
-    EXPECT_TRUE(reader->parse(line.data(), line.data() + line.size(), &value, &errors))
-        << line << errors;
+    EXPECT_TRUE(korvex_test::ParseJson(line, &value)) << line;
     return value;
   }
 
@@ -51,7 +47,7 @@ class ReportError : public ::testing::Test {
 
 TEST_F(ReportError, ErrInfoIsOneLineInTheDocumentedForm) {
   EXPECT_TRUE(CReportError::SendErrInfo("disk \"full\"\n", CReportError::ERR_NO_NONE));
-  EXPECT_EQ(ReadFile(dir_.File("report/reports.jsonl")),
+  EXPECT_EQ(ReadText(dir_.File("report/reports.jsonl")),
             "{\"kind\":\"err_info\",\"text\":\"disk \\\"full\\\"\\n\",\"code\":0}\n");
 }
 
@@ -82,43 +78,40 @@ TEST_F(ReportError, CrashInfoKeepsInformationBackTraceAndFlag) {
   EXPECT_TRUE(record["flag"].asBool());
 }
 
-TEST_F(ReportError, LastLogIsTheTailOfTheProcessLog) {
+TEST_F(ReportError, LastLogIsTheTailOfTheProcessLogOrAllOfIt) {
   tbx::CLogMessage::WriteLogMessage("a line the tail must end with", tbx::TBX_LOG_INFO);
   EXPECT_TRUE(CReportError::SendLastLog(40));
-  std::string log = standin_test::ReadProcessLog();
+  EXPECT_TRUE(CReportError::SendLastLog(100u * 1024 * 1024));
+  const std::string log = korvex_test::ReadProcessLog();
   ASSERT_GE(log.size(), 40u);
-  Json::Value record = OnlyRecord();
+  const std::vector<std::string> lines = Lines();
+  ASSERT_EQ(lines.size(), 2u);
+  Json::Value record = Parse(lines[0]);
   EXPECT_EQ(record["kind"].asString(), "last_log");
   EXPECT_EQ(record["bytes"].asInt(), 40);
   EXPECT_EQ(record["file"].asString(), tbx::CLogMessage::GetLogFilePath());
   EXPECT_EQ(record["text"].asString(), log.substr(log.size() - 40));
+  EXPECT_EQ(Parse(lines[1])["text"].asString(), log);
 }
 
-TEST_F(ReportError, LastLogLargerThanTheLogSendsItWhole) {
-  tbx::CLogMessage::WriteLogMessage("short log", tbx::TBX_LOG_INFO);
-  EXPECT_TRUE(CReportError::SendLastLog(100u * 1024 * 1024));
-  EXPECT_EQ(OnlyRecord()["text"].asString(), standin_test::ReadProcessLog());
-}
-
-TEST_F(ReportError, DumpFileIsCopiedAndSurvivesTheRemovalOfTheOriginal) {
+TEST_F(ReportError, ADumpIsCopiedToSurviveItsRemovalAndAMissingOneIsNotCopied) {
   std::string dump = dir_.File("3.2.0.1-10.0.0.1-2024_3_9_17_5_42_maxFd.dmp");
   std::string content("signal 11\n\0binary\xff", 19);
-  ASSERT_TRUE(WriteFile(dump, content));
+  ASSERT_TRUE(WriteText(dump, content));
   EXPECT_TRUE(CReportError::SendDumpFile(dump, ""));
   std::filesystem::remove(dump);
-  EXPECT_EQ(ReadFile(dir_.File("report/3.2.0.1-10.0.0.1-2024_3_9_17_5_42_maxFd.dmp")), content);
-  Json::Value record = OnlyRecord();
-  EXPECT_EQ(record["kind"].asString(), "dump_file");
-  EXPECT_EQ(record["file"].asString(), "3.2.0.1-10.0.0.1-2024_3_9_17_5_42_maxFd.dmp");
-  EXPECT_TRUE(record["copied"].asBool());
-}
-
-TEST_F(ReportError, AMissingDumpIsRecordedAsNotCopied) {
+  EXPECT_EQ(ReadText(dir_.File("report/3.2.0.1-10.0.0.1-2024_3_9_17_5_42_maxFd.dmp")), content);
   EXPECT_FALSE(CReportError::SendDumpFile(dir_.File("absent.dmp"), ""));
-  Json::Value record = OnlyRecord();
-  EXPECT_EQ(record["kind"].asString(), "dump_file");
-  EXPECT_EQ(record["file"].asString(), "");
-  EXPECT_FALSE(record["copied"].asBool());
+  const std::vector<std::string> lines = Lines();
+  ASSERT_EQ(lines.size(), 2u);
+  Json::Value copied = Parse(lines[0]);
+  EXPECT_EQ(copied["kind"].asString(), "dump_file");
+  EXPECT_EQ(copied["file"].asString(), "3.2.0.1-10.0.0.1-2024_3_9_17_5_42_maxFd.dmp");
+  EXPECT_TRUE(copied["copied"].asBool());
+  Json::Value missing = Parse(lines[1]);
+  EXPECT_EQ(missing["kind"].asString(), "dump_file");
+  EXPECT_EQ(missing["file"].asString(), "");
+  EXPECT_FALSE(missing["copied"].asBool());
 }
 
 TEST_F(ReportError, ConcurrentReportersLeaveWholeLinesOnly) {
