@@ -3,6 +3,7 @@
 #include <unistd.h>
 
 #include <atomic>
+#include <filesystem>
 #include <fstream>
 #include <map>
 #include <mutex>
@@ -13,7 +14,7 @@
 #include <vector>
 
 #include "KorvexCommon/Error.h"
-#include "unit/KorvexCommonSupport/TestSupport.h"
+#include "support/TestSupport.h"
 
 namespace {
 
@@ -59,36 +60,32 @@ TEST_F(ErrorRecordTest, ClosedGateLeavesTheFileAsItWasAndOnlyLogs) {
   EXPECT_EQ(CountOccurrences(log, "never written"), 0u);
 }
 
-TEST_F(ErrorRecordTest, FirstRecordInAMissingFileIsTheWholeFileWithoutLineEnd) {
-  WriteErrorRecord("MonitorError.data", "exception crash");
-  EXPECT_EQ(ReadText(dir_.File("MonitorError.data")), Record("exception crash"));
-}
-
-TEST_F(ErrorRecordTest, OneEarlierLineIsKept) {
-  WriteText(dir_.File("MonitorError.data"), "X");
-  WriteErrorRecord("MonitorError.data", "R");
-  EXPECT_EQ(ReadText(dir_.File("MonitorError.data")), "X\n" + Record("R"));
-}
-
-TEST_F(ErrorRecordTest, OnlyTheTwoNewestEarlierLinesSurvive) {
-  WriteText(dir_.File("MonitorError.data"), "X\nY\nZ");
-  WriteErrorRecord("MonitorError.data", "R");
-  EXPECT_EQ(ReadText(dir_.File("MonitorError.data")), "Y\nZ\n" + Record("R"));
-}
-
-TEST_F(ErrorRecordTest, EmptyMessageKeepsTheBlankAfterTheBracket) {
-  WriteErrorRecord("MonitorError.data", "");
-  const std::string content = ReadText(dir_.File("MonitorError.data"));
-  EXPECT_EQ(content, Record(""));
-  EXPECT_EQ(content.substr(content.size() - 2), "] ");
-}
-
-TEST_F(ErrorRecordTest, SuccessiveWritesSlideTheThreeLineWindow) {
-  for (int i = 1; i <= 5; ++i) {
-    WriteErrorRecord("MonitorError.data", "m" + std::to_string(i));
+// The file keeps the two newest earlier lines and the new record, without a final line end.
+TEST_F(ErrorRecordTest, KeepsAThreeLineWindowEndingWithTheNewRecord) {
+  struct Case {
+    const char* before;  // nullptr: no file
+    std::vector<std::string> messages;
+    std::string after;
+  };
+  const Case cases[] = {
+      {nullptr, {"exception crash"}, Record("exception crash")},
+      {"X", {"R"}, "X\n" + Record("R")},
+      {"X\nY\nZ", {"R"}, "Y\nZ\n" + Record("R")},
+      {nullptr, {""}, Record("")},  // the blank after the bracket stays
+      {nullptr,
+       {"m1", "m2", "m3", "m4", "m5"},
+       Record("m3") + "\n" + Record("m4") + "\n" + Record("m5")},
+  };
+  for (const Case& c : cases) {
+    std::filesystem::remove(dir_.File("MonitorError.data"));
+    if (c.before != nullptr) {
+      WriteText(dir_.File("MonitorError.data"), c.before);
+    }
+    for (const std::string& message : c.messages) {
+      WriteErrorRecord("MonitorError.data", message);
+    }
+    EXPECT_EQ(ReadText(dir_.File("MonitorError.data")), c.after);
   }
-  EXPECT_EQ(ReadText(dir_.File("MonitorError.data")),
-            Record("m3") + "\n" + Record("m4") + "\n" + Record("m5"));
 }
 
 TEST_F(ErrorRecordTest, TheTwoRecordFilesAreIndependent) {

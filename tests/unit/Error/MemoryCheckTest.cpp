@@ -6,9 +6,10 @@
 
 #include <cstdio>
 #include <cstdlib>
+#include <functional>
 
 #include "KorvexCommon/Error.h"
-#include "unit/KorvexCommonSupport/TestSupport.h"
+#include "support/TestSupport.h"
 #include "win32/Win32.h"
 
 namespace {
@@ -94,28 +95,21 @@ TEST_F(MemoryCheckTest, SixteenMegabytesOfEachIsEnoughAndQuiet) {
 }
 
 TEST_F(MemoryCheckTest, AnyFigureAtFifteenMegabytesIsShortAndLogged) {
-  std::string logged;
-  g_staged.status.ullAvailPhys = 16 * kMb - 1;  // 15 whole MB
-  EXPECT_FALSE(Check(&logged));
-  EXPECT_NE(logged.find("valid physical mem is 15M, valid virtual mem is 16M, valid page file "
-                        "is 16M, valid commit mem is 16M"),
-            std::string::npos)
-      << logged;
-
-  SetUp();
-  g_staged.status.ullAvailVirtual = 15 * kMb;
-  EXPECT_FALSE(Check(&logged));
-  EXPECT_NE(logged.find("valid virtual mem is 15M"), std::string::npos) << logged;
-
-  SetUp();
-  g_staged.status.ullAvailPageFile = 0;
-  EXPECT_FALSE(Check(&logged));
-  EXPECT_NE(logged.find("valid page file is 0M"), std::string::npos) << logged;
-
-  SetUp();
-  g_staged.performance.CommitLimit = 115 * kPagesPerMb;
-  EXPECT_FALSE(Check(&logged));
-  EXPECT_NE(logged.find("valid commit mem is 15M"), std::string::npos) << logged;
+  const std::pair<std::function<void()>, const char*> cases[] = {
+      {[] { g_staged.status.ullAvailPhys = 16 * kMb - 1; },  // 15 whole MB
+       "valid physical mem is 15M, valid virtual mem is 16M, valid page file is 16M, valid "
+       "commit mem is 16M"},
+      {[] { g_staged.status.ullAvailVirtual = 15 * kMb; }, "valid virtual mem is 15M"},
+      {[] { g_staged.status.ullAvailPageFile = 0; }, "valid page file is 0M"},
+      {[] { g_staged.performance.CommitLimit = 115 * kPagesPerMb; }, "valid commit mem is 15M"},
+  };
+  for (const auto& [shorten, expected] : cases) {
+    SetUp();
+    shorten();
+    std::string logged;
+    EXPECT_FALSE(Check(&logged));
+    EXPECT_NE(logged.find(expected), std::string::npos) << logged;
+  }
 }
 
 TEST_F(MemoryCheckTest, CommitFiguresAreWholeMegabytesBeforeTheyAreSubtracted) {
