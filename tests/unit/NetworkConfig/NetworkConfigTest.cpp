@@ -6,7 +6,7 @@
 #include <filesystem>
 
 #include "NetworkConfig.h"
-#include "unit/KorvexCommonSupport/TestSupport.h"
+#include "support/TestSupport.h"
 #include "valko/ValkoCommon.h"
 
 namespace {
@@ -53,64 +53,54 @@ class NetworkConfigTest : public ::testing::Test {
   CGlobalDomainConfig* domains_ = nullptr;
 };
 
-TEST_F(NetworkConfigTest, HandsOverTheDomainsInFileOrderWithAnEmptyFirstList) {
-  WriteConfig("h_srv_domain=b.example|a.example\n");
-  EXPECT_TRUE(LoadNetworkConfig());
-  EXPECT_EQ(First(), Domains{});
-  EXPECT_EQ(Second(), (Domains{"b.example", "a.example"}));
-}
-
-TEST_F(NetworkConfigTest, PiecesAreHandedOverUntrimmedWithEmptyPiecesKept) {
-  WriteConfig("h_srv_domain = a.example | b.example||c.example|\n");
-  EXPECT_TRUE(LoadNetworkConfig());
-  EXPECT_EQ(Second(), (Domains{"a.example ", " b.example", "", "c.example", ""}));
-}
-
-TEST_F(NetworkConfigTest, OnlyTheUnnamedSectionIsRead) {
-  WriteConfig("h_srv_domain=top.example\n[other]\nh_srv_domain=below.example\n");
-  EXPECT_TRUE(LoadNetworkConfig());
-  EXPECT_EQ(Second(), Domains{"top.example"});
-}
-
-TEST_F(NetworkConfigTest, AKeyBelowASectionHeaderIsNotSeen) {
-  WriteConfig("[servers]\nh_srv_domain=below.example\n");
-  // The empty value is handed over, and the domain configuration refuses it.
-  EXPECT_FALSE(LoadNetworkConfig());
-  EXPECT_EQ(Second(), Domains{"old.example"});
-}
-
-TEST_F(NetworkConfigTest, CommentLinesHaveNoEffect) {
-  WriteConfig(
-      "# h_srv_domain=hash.example\n; h_srv_domain=semicolon.example\n"
-      "h_srv_domain=real.example\n");
-  EXPECT_TRUE(LoadNetworkConfig());
-  EXPECT_EQ(Second(), Domains{"real.example"});
-
-  WriteConfig("# h_srv_domain=hash.example\n; h_srv_domain=semicolon.example\n");
-  EXPECT_FALSE(LoadNetworkConfig());
-  EXPECT_EQ(Second(), Domains{"real.example"});
-}
-
-TEST_F(NetworkConfigTest, AMissingKeyHandsOverTheEmptyValue) {
-  WriteConfig("other_key=x.example\n");
-  const size_t before = LoadFailuresLogged();
-  EXPECT_FALSE(LoadNetworkConfig());  // refused by the domain configuration, not a load failure
-  EXPECT_EQ(Second(), Domains{"old.example"});
-  EXPECT_EQ(LoadFailuresLogged(), before);
-}
-
-TEST_F(NetworkConfigTest, AMissingFileFailsWithoutALogLine) {
-  const size_t before = LoadFailuresLogged();
-  EXPECT_FALSE(LoadNetworkConfig());
-  EXPECT_EQ(LoadFailuresLogged(), before);
-  EXPECT_EQ(Second(), Domains{"old.example"});
-}
-
-TEST_F(NetworkConfigTest, ADirectoryInPlaceOfTheFileIsAMissingFile) {
-  std::filesystem::create_directories(ConfigPath());
-  const size_t before = LoadFailuresLogged();
-  EXPECT_FALSE(LoadNetworkConfig());
-  EXPECT_EQ(LoadFailuresLogged(), before);
+// A refused or failed load leaves the domains accepted earlier ("old.example"). Only a file
+// that exists but cannot be read logs a load failure.
+TEST_F(NetworkConfigTest, HandsOverTheUnnamedSectionsPiecesInFileOrder) {
+  struct Case {
+    const char* name;
+    const char* content;  // nullptr: no file; "/": a directory in its place
+    bool loaded;
+    Domains second;
+  };
+  const Case cases[] = {
+      {"InFileOrder", "h_srv_domain=b.example|a.example\n", true, {"b.example", "a.example"}},
+      {"UntrimmedWithEmptyPieces",
+       "h_srv_domain = a.example | b.example||c.example|\n",
+       true,
+       {"a.example ", " b.example", "", "c.example", ""}},
+      {"OnlyTheUnnamedSection",
+       "h_srv_domain=top.example\n[other]\nh_srv_domain=below.example\n",
+       true,
+       {"top.example"}},
+      {"CommentsSkipped",
+       "# h_srv_domain=hash.example\n; h_srv_domain=semicolon.example\nh_srv_domain=real.example\n",
+       true,
+       {"real.example"}},
+      // The empty value of a missing key is handed over, and the domain configuration refuses it.
+      {"KeyBelowASection", "[servers]\nh_srv_domain=below.example\n", false, {"old.example"}},
+      {"KeyOnlyInComments",
+       "# h_srv_domain=hash.example\n; h_srv_domain=x.example\n",
+       false,
+       {"old.example"}},
+      {"MissingKey", "other_key=x.example\n", false, {"old.example"}},
+      {"MissingFile", nullptr, false, {"old.example"}},
+      {"DirectoryInsteadOfTheFile", "/", false, {"old.example"}},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    std::filesystem::remove_all(ConfigPath());
+    ASSERT_TRUE(domains_->SetDefaultSrvDomain({"old-first"}, {"old.example"}));
+    if (c.content != nullptr && std::string(c.content) == "/") {
+      std::filesystem::create_directories(ConfigPath());
+    } else if (c.content != nullptr) {
+      WriteConfig(c.content);
+    }
+    const size_t failures = LoadFailuresLogged();
+    EXPECT_EQ(LoadNetworkConfig(), c.loaded);
+    EXPECT_EQ(Second(), c.second);
+    EXPECT_EQ(First(), c.loaded ? Domains{} : Domains{"old-first"});
+    EXPECT_EQ(LoadFailuresLogged(), failures);
+  }
 }
 
 // Root reads every file whatever its mode, so as root the load runs in a child that has
