@@ -5,6 +5,7 @@
 #include <unistd.h>
 
 #include <cstdio>
+#include <filesystem>
 #include <functional>
 #include <regex>
 #include <string>
@@ -12,9 +13,10 @@
 
 #include "KorvexCommon/Error.h"
 #include "KorvexCommon/MonitorEvent.h"
+#include "support/FakeTransmit.h"
+#include "support/TestSupport.h"
 #include "tbx/ThreadUtil.h"
 #include "tbxUtil/TbxTestSeams.h"
-#include "unit/KorvexCommonSupport/TestSupport.h"
 #include "valko/Config.h"
 #include "valko/Monitor.h"
 #include "valko/MsgTransmitProxy.h"
@@ -200,6 +202,8 @@ TEST_F(MonitorEventTest, FirstMaxFdReportsAndDumpsWithoutARecord) {
 class MaxFdWindowTest : public MonitorEventTest {
  protected:
   bool DumpedAfter(uint32_t elapsed, uint32_t dumpsTaken) {
+    std::filesystem::remove_all(dir_.File("report"));
+    std::filesystem::remove(dir_.File("MonitorError.data"));
     korvex_test::FreezeClockUtc(kNow + elapsed);
     RunReaction([&](CMonitorEvent& event) {
       CMonitorEventTestPeer::SetFdWindow(event, static_cast<uint32_t>(kNow), dumpsTaken);
@@ -212,21 +216,12 @@ class MaxFdWindowTest : public MonitorEventTest {
   }
 };
 
-TEST_F(MaxFdWindowTest, TheFifthDumpOfAWindowIsTaken) {
+TEST_F(MaxFdWindowTest, FiveDumpsPerDayLongWindowThenRecordsInstead) {
   EXPECT_TRUE(DumpedAfter(10, 4));
-}
-
-TEST_F(MaxFdWindowTest, AfterFiveDumpsTheWindowRecordsInstead) {
   EXPECT_FALSE(DumpedAfter(10, 5));
   EXPECT_EQ(RecordFile(), "2024-03-09 17:05:52 [" + std::to_string(childPid_) + "] Monitor Max Fd");
-}
-
-TEST_F(MaxFdWindowTest, ExactlyOneDayAfterTheStartIsStillTheSameWindow) {
-  EXPECT_FALSE(DumpedAfter(86400, 5));
-}
-
-TEST_F(MaxFdWindowTest, OneSecondLaterANewWindowBegins) {
-  EXPECT_TRUE(DumpedAfter(86401, 5));
+  EXPECT_FALSE(DumpedAfter(86400, 5));  // exactly one day after the start: the same window
+  EXPECT_TRUE(DumpedAfter(86401, 5));   // one second later a new window begins
 }
 
 TEST_F(MonitorEventTest, ThreadHangReportsStacksVersionAndProgramThenDumps) {
@@ -303,37 +298,6 @@ TEST_F(MonitorEventTest, HighIoIsReportedAtMostOncePerFourHoursAndTheProcessGoes
   EXPECT_FALSE(korvex_test::PathExists(dir_.File("MonitorError.data")));
 }
 
-// Records what the handler sends.
-class RecordingTransmit : public IMsgTransmitInterface {
- public:
-  struct Sent {
-    std::string type, data, traceId;
-    int32_t priority;
-    bool keep;
-  };
-  std::vector<Sent> sent;
-
-  bool RegisterProtocolHandler(const std::string&, IProtocolHandler*) override { return true; }
-  bool UnRegisterProtocolHandler(const std::string&, IProtocolHandler*) override { return true; }
-  bool DispatchProtocol(const std::string&, const std::string&) override { return true; }
-  bool IsConnected() override { return true; }
-  bool Connect() override { return true; }
-  bool ConnectServer() override { return true; }
-  bool SendMsg(const std::string& type, const std::string& data, const std::string& traceId,
-               int32_t priority, bool keep) override {
-    sent.push_back({type, data, traceId, priority, keep});
-    return true;
-  }
-  bool SendIpcOnlyMsg(int32_t, const std::string&, const std::string&, const std::string&, int32_t,
-                      bool) override {
-    return false;
-  }
-  bool SendMsgWithObjId(const std::string&, const std::string&, const std::string&,
-                        const std::string&, int32_t, bool) override {
-    return false;
-  }
-};
-
 class HighIoMessageTest : public MonitorEventTest {
  protected:
   void TearDown() override {
@@ -342,7 +306,7 @@ class HighIoMessageTest : public MonitorEventTest {
     }
     MonitorEventTest::TearDown();
   }
-  RecordingTransmit transmit_;
+  korvex_test::FakeTransmit transmit_;
 };
 
 TEST_F(HighIoMessageTest, ForTheOwnerKorvexHighIoBecomesAnOsAbnormalMessage) {
@@ -351,12 +315,12 @@ TEST_F(HighIoMessageTest, ForTheOwnerKorvexHighIoBecomesAnOsAbnormalMessage) {
   event.OnHighIO(HighIo());
 
   EXPECT_TRUE(ReadReports(dir_.path()).empty()) << "no self-termination report";
-  ASSERT_EQ(transmit_.sent.size(), 1u);
-  const RecordingTransmit::Sent& sent = transmit_.sent[0];
+  ASSERT_EQ(transmit_.sent().size(), 1u);
+  const korvex_test::SentMessage sent = transmit_.sent()[0];
   EXPECT_EQ(sent.type, "T_MSG_OS_ABNORMAL");
   EXPECT_EQ(sent.traceId, "");
   EXPECT_EQ(sent.priority, 1);
-  EXPECT_FALSE(sent.keep);
+  EXPECT_FALSE(sent.keepFlag);
 
   // The styled text: members in key order, one per line, three blanks in, a final line end.
   const std::regex styled(
@@ -366,13 +330,13 @@ TEST_F(HighIoMessageTest, ForTheOwnerKorvexHighIoBecomesAnOsAbnormalMessage) {
 
   korvex_test::FreezeClockUtc(kNow + 60);
   event.OnHighIO(HighIo());
-  EXPECT_EQ(transmit_.sent.size(), 1u) << "the spacing applies to messages too";
+  EXPECT_EQ(transmit_.sent().size(), 1u) << "the spacing applies to messages too";
 }
 
 TEST_F(HighIoMessageTest, WithoutATransmitInterfaceNothingIsSentAndNothingBreaks) {
   CMonitorEvent event("korvex");
   event.OnHighIO(HighIo());
-  EXPECT_TRUE(transmit_.sent.empty());
+  EXPECT_TRUE(transmit_.sent().empty());
   EXPECT_TRUE(ReadReports(dir_.path()).empty());
   EXPECT_NE(ReadProcessLog().find("T_MSG_OS_ABNORMAL not sent"), std::string::npos);
 }
