@@ -2,24 +2,25 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <filesystem>
 #include <thread>
 
 #include "FakeProcessUtil.h"
 #include "KorvexCommon/MonitorKorvexAndMonitorVersion.h"
+#include "support/TestSupport.h"
 #include "tbx/TimerEvent.h"
 #include "tbxUtil/TbxTestSeams.h"
-#include "unit/KorvexCommonSupport/TestSupport.h"
 #include "valko/ValkoCommon.h"
 
 namespace {
 
-using korvex_test::CountOccurrences;
-using korvex_test::ReadProcessLog;
 using Ids = std::vector<uint64_t>;
 using Texts = std::vector<std::string>;
 
 const char kAgent[] = "Korvex.exe";
 const char kMonitor[] = "KorvexMonitor.exe";
+const char kMismatch[] = "Korvex dir is not same as KorvexMonitor";
+const char kKillFailed[] = "kill KorvexMonitor fail when there are diff Korvex and KorvexMonitor";
 
 class DirectoryCheckTest : public ::testing::Test {
  protected:
@@ -27,7 +28,6 @@ class DirectoryCheckTest : public ::testing::Test {
     korvex_test::OpenProcessLog();
     CSingleton<tbx::CValkoPathInfo>::NewInstance()->SetValkoRootPath("/opt/valko");
     tbx::testing::OverrideProcessUtil(&processes_);
-    logStart_ = ReadProcessLog().size();
   }
   void TearDown() override {
     tbx::testing::OverrideProcessUtil(nullptr);
@@ -50,162 +50,173 @@ class DirectoryCheckTest : public ::testing::Test {
     }
     return texts;
   }
-  // The log written since the test began.
-  std::string Log() const { return ReadProcessLog().substr(logStart_); }
 
-  korvex_test::TempDir dir_;
-  korvex_test::ScopedApplicationDir appDir_{dir_.path()};
+  korvex_test::TempAppDir dir_;
   FakeProcessUtil processes_;
-  size_t logStart_ = 0;
 };
 
-TEST_F(DirectoryCheckTest, OneAgentAndOneMonitorInOneDirectoryIsFine) {
-  processes_.Add(10, kAgent, "/opt/valko/bin/Korvex.exe");
-  processes_.Add(20, kMonitor, "/opt/valko/bin/KorvexMonitor.exe");
-  CheckOnce();
-  EXPECT_EQ(Reports(), Texts{});
-  EXPECT_EQ(processes_.terminated, Ids{});
-  EXPECT_EQ(processes_.listCalls, (Texts{"Korvex.exe/10/0", "KorvexMonitor.exe/10/0"}));
-  EXPECT_EQ(Log().find("Korvex"), std::string::npos) << Log();
-}
+struct Process {
+  uint64_t id;
+  const char* listedAs;  // kAgent or kMonitor
+  std::string path;
+  std::string name = "";  // what the name query reports when not the listed name
+};
 
-TEST_F(DirectoryCheckTest, NoAgentAndOneMonitorIsNoFinding) {
-  processes_.Add(20, kMonitor, "/opt/valko/bin/KorvexMonitor.exe");
-  CheckOnce();
-  EXPECT_EQ(Reports(), Texts{});
-  EXPECT_EQ(processes_.terminated, Ids{});
-}
+struct Case {
+  const char* name;
+  std::vector<Process> processes;
+  Ids terminated;
+  Texts reports;
+  Texts logged = {};     // pieces the log must hold
+  Texts notLogged = {};  // pieces it must not hold
+  uint64_t self = 1;
+  Ids refused = {};       // terminating these fails
+  Ids pathNotAsked = {};  // ids whose path must not be looked at
+};
 
-TEST_F(DirectoryCheckTest, AgentAndMonitorInDifferentDirectoriesEndEveryMonitor) {
-  processes_.Add(10, kAgent, "/opt/valko/p/Korvex.exe");
-  processes_.Add(20, kMonitor, "/opt/valko/q/KorvexMonitor.exe");
-  processes_.Add(21, kMonitor, "/opt/valko/q/KorvexMonitor.exe");
-  CheckOnce();
-  EXPECT_EQ(Reports(), Texts{"Korvex dir is not same as KorvexMonitor"});
-  EXPECT_EQ(processes_.terminated, (Ids{20, 21}));
-  const std::string log = Log();
-  EXPECT_NE(log.find("Korvex dir is not same as KorvexMonitor, Korvex dir is /opt/valko/p, "
-                     "KorvexMonitor dir is /opt/valko/q"),
-            std::string::npos);
-  EXPECT_NE(log.find("kill KorvexMonitor success"), std::string::npos);
-}
-
-TEST_F(DirectoryCheckTest, TwoAgentDirectoriesAreReportedWithoutLookingAtMonitors) {
-  processes_.Add(10, kAgent, "/opt/valko/a/Korvex.exe");
-  processes_.Add(11, kAgent, "/opt/valko/b/Korvex.exe");
-  processes_.Add(20, kMonitor, "/opt/valko/a/KorvexMonitor.exe");
-  CheckOnce();
-  EXPECT_EQ(Reports(), Texts{"2 diff Korvex dir"});
-  EXPECT_NE(Log().find("there are 2 diff Korvex dir"), std::string::npos);
-  EXPECT_EQ(processes_.terminated, Ids{20});
-  EXPECT_EQ(processes_.pathQueries.count(20), 0u) << "monitor directories were collected";
-}
-
-TEST_F(DirectoryCheckTest, TwoMonitorDirectoriesAreReported) {
-  processes_.Add(10, kAgent, "/opt/valko/a/Korvex.exe");
-  processes_.Add(20, kMonitor, "/opt/valko/a/KorvexMonitor.exe");
-  processes_.Add(21, kMonitor, "/opt/valko/b/KorvexMonitor.exe");
-  CheckOnce();
-  EXPECT_EQ(Reports(), Texts{"2 diff KorvexMonitor dir"});
-  EXPECT_NE(Log().find("there are 2 diff KorvexMonitor dir"), std::string::npos);
-  EXPECT_EQ(processes_.terminated, (Ids{20, 21}));
-}
-
-TEST_F(DirectoryCheckTest, DirectoriesCompareExactly) {
-  // Two agents from one directory count once.
-  processes_.Add(10, kAgent, "/opt/valko/a/Korvex.exe");
-  processes_.Add(11, kAgent, "/opt/valko/a/Korvex.exe");
-  processes_.Add(20, kMonitor, "/opt/valko/a/KorvexMonitor.exe");
-  CheckOnce();
-  EXPECT_EQ(Reports(), Texts{});
-
-  // Letter case makes a different directory.
-  processes_.Add(12, kAgent, "/opt/valko/A/Korvex.exe");
-  CheckOnce();
-  EXPECT_EQ(Reports(), Texts{"2 diff Korvex dir"});
-}
-
-TEST_F(DirectoryCheckTest, ProcessesOutsideTheAgentRootOrWithoutDirectoryAreIgnored) {
-  processes_.Add(10, kAgent, "/opt/valko/bin/Korvex.exe");
-  processes_.Add(11, kAgent, "/opt/other/Korvex.exe");
-  processes_.Add(12, kAgent, "/opt/valko2/bin/Korvex.exe");  // shares the root's text only
-  processes_.Add(13, kAgent, "Korvex.exe");                  // no directory part
-  processes_.Add(14, kAgent, "");                            // vanished
-  processes_.Add(20, kMonitor, "/opt/valko/bin/KorvexMonitor.exe");
-  processes_.Add(21, kMonitor, "/opt/valkoX/KorvexMonitor.exe");
-  CheckOnce();
-  EXPECT_EQ(Reports(), Texts{});
-  EXPECT_EQ(processes_.terminated, Ids{});
-}
-
-TEST_F(DirectoryCheckTest, TheRootItselfAndItsSubdirectoriesCount) {
-  processes_.Add(10, kAgent, "/opt/valko/Korvex.exe");
-  processes_.Add(20, kMonitor, "/opt/valko/sub/KorvexMonitor.exe");
-  CheckOnce();
-  EXPECT_EQ(Reports(), Texts{"Korvex dir is not same as KorvexMonitor"});
-}
-
-class KillLoopTest : public DirectoryCheckTest {
- protected:
-  void SetUp() override {
-    DirectoryCheckTest::SetUp();
-    processes_.Add(10, kAgent, "/opt/valko/p/Korvex.exe");  // every check below is a mismatch
-  }
-  void AddMonitors(const Ids& ids) {
-    for (uint64_t id : ids) {
-      processes_.Add(id, kMonitor, "/opt/valko/q/KorvexMonitor.exe");
+// Only agents and monitors below the agent root count; directories compare exactly.
+TEST_F(DirectoryCheckTest, EndsTheMonitorsWhenAgentAndMonitorDirectoriesDiffer) {
+  const std::string p = "/opt/valko/p/";
+  const std::string q = "/opt/valko/q/";
+  const Case cases[] = {
+      {"OneDirectory",
+       {{10, kAgent, "/opt/valko/bin/Korvex.exe"},
+        {20, kMonitor, "/opt/valko/bin/KorvexMonitor.exe"}},
+       {},
+       {},
+       {},
+       {"Korvex"}},
+      {"NoAgent", {{20, kMonitor, q + kMonitor}}, {}, {}},
+      {"DifferentDirectories",
+       {{10, kAgent, p + kAgent}, {20, kMonitor, q + kMonitor}, {21, kMonitor, q + kMonitor}},
+       {20, 21},
+       {kMismatch},
+       {"Korvex dir is not same as KorvexMonitor, Korvex dir is /opt/valko/p, KorvexMonitor dir "
+        "is /opt/valko/q",
+        "kill KorvexMonitor success"}},
+      {"TwoAgentDirectories",
+       {{10, kAgent, "/opt/valko/a/Korvex.exe"},
+        {11, kAgent, "/opt/valko/b/Korvex.exe"},
+        {20, kMonitor, "/opt/valko/a/KorvexMonitor.exe"}},
+       {20},
+       {"2 diff Korvex dir"},
+       {"there are 2 diff Korvex dir"},
+       {},
+       1,
+       {},
+       {20}},
+      {"TwoMonitorDirectories",
+       {{10, kAgent, "/opt/valko/a/Korvex.exe"},
+        {20, kMonitor, "/opt/valko/a/KorvexMonitor.exe"},
+        {21, kMonitor, "/opt/valko/b/KorvexMonitor.exe"}},
+       {20, 21},
+       {"2 diff KorvexMonitor dir"},
+       {"there are 2 diff KorvexMonitor dir"}},
+      {"OneDirectoryTwice",
+       {{10, kAgent, "/opt/valko/a/Korvex.exe"},
+        {11, kAgent, "/opt/valko/a/Korvex.exe"},
+        {20, kMonitor, "/opt/valko/a/KorvexMonitor.exe"}},
+       {},
+       {}},
+      {"LetterCaseMakesADifferentDirectory",
+       {{10, kAgent, "/opt/valko/a/Korvex.exe"},
+        {12, kAgent, "/opt/valko/A/Korvex.exe"},
+        {20, kMonitor, "/opt/valko/a/KorvexMonitor.exe"}},
+       {20},
+       {"2 diff Korvex dir"}},
+      {"OutsideTheRootOrWithoutDirectory",
+       {{10, kAgent, "/opt/valko/bin/Korvex.exe"},
+        {11, kAgent, "/opt/other/Korvex.exe"},
+        {12, kAgent, "/opt/valko2/bin/Korvex.exe"},  // shares the root's text only
+        {13, kAgent, "Korvex.exe"},
+        {14, kAgent, ""},
+        {20, kMonitor, "/opt/valko/bin/KorvexMonitor.exe"},
+        {21, kMonitor, "/opt/valkoX/KorvexMonitor.exe"}},
+       {},
+       {}},
+      {"TheRootItselfAndASubdirectory",
+       {{10, kAgent, "/opt/valko/Korvex.exe"}, {20, kMonitor, "/opt/valko/sub/KorvexMonitor.exe"}},
+       {20},
+       {kMismatch}},
+      // The kill loop: it skips a listed process of another name (letter case aside), stops at
+      // the first failure and ends the calling process last.
+      {"AnotherNameIsLeftRunning",
+       {{10, kAgent, p + kAgent},
+        {20, kMonitor, q + kMonitor},
+        {21, kMonitor, q + kMonitor, "notepad.exe"},
+        {22, kMonitor, q + kMonitor, "korvexmonitor.exe.old"}},
+       {20, 22},
+       {kMismatch},
+       {"21 proc name is notepad.exe, it not start with KorvexMonitor",
+        "kill KorvexMonitor success"}},
+      {"AFailedTerminationStopsTheLoop",
+       {{10, kAgent, p + kAgent},
+        {20, kMonitor, q + kMonitor},
+        {21, kMonitor, q + kMonitor},
+        {22, kMonitor, q + kMonitor}},
+       {20, 21},
+       {kMismatch, kKillFailed},
+       {"kill KorvexMonitor fail\n"},
+       {"kill KorvexMonitor success"},
+       1,
+       {21}},
+      {"TheCallingProcessLast",
+       {{10, kAgent, p + kAgent},
+        {20, kMonitor, q + kMonitor},
+        {21, kMonitor, q + kMonitor},
+        {22, kMonitor, q + kMonitor}},
+       {21, 22, 20},
+       {kMismatch},
+       {},
+       {},
+       20},
+      {"TheCallingProcessSurvivesAnotherFailure",
+       {{10, kAgent, p + kAgent},
+        {20, kMonitor, q + kMonitor},
+        {21, kMonitor, q + kMonitor},
+        {22, kMonitor, q + kMonitor}},
+       {21},
+       {kMismatch, kKillFailed},
+       {},
+       {},
+       20,
+       {21}},
+      {"AFailedSelfTermination",
+       {{10, kAgent, p + kAgent}, {20, kMonitor, q + kMonitor}, {21, kMonitor, q + kMonitor}},
+       {20, 21},
+       {kMismatch, kKillFailed},
+       {},
+       {},
+       21,
+       {21}},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    FakeProcessUtil processes;
+    for (const Process& process : c.processes) {
+      processes.Add(process.id, process.listedAs, process.path, process.name);
+    }
+    for (uint64_t id : c.refused) {
+      processes.RefuseTermination(id);
+    }
+    processes.SetSelf(c.self);
+    tbx::testing::OverrideProcessUtil(&processes);
+    std::filesystem::remove_all(dir_.File("report"));
+    const std::string logBefore = korvex_test::ReadProcessLog();
+    CheckOnce();
+    const std::string log = korvex_test::ReadProcessLog().substr(logBefore.size());
+    EXPECT_EQ(processes.terminated, c.terminated);
+    EXPECT_EQ(Reports(), c.reports);
+    for (const std::string& piece : c.logged) {
+      EXPECT_NE(log.find(piece), std::string::npos) << piece << " in " << log;
+    }
+    for (const std::string& piece : c.notLogged) {
+      EXPECT_EQ(log.find(piece), std::string::npos) << piece << " in " << log;
+    }
+    for (uint64_t id : c.pathNotAsked) {
+      EXPECT_EQ(processes.pathQueries.count(id), 0u) << id;
     }
   }
-};
-
-TEST_F(KillLoopTest, AListedProcessWithAnotherNameIsLoggedAndLeftRunning) {
-  AddMonitors({20});
-  processes_.Add(21, kMonitor, "/opt/valko/q/KorvexMonitor.exe", "notepad.exe");
-  processes_.Add(22, kMonitor, "/opt/valko/q/KorvexMonitor.exe", "korvexmonitor.exe.old");
-  CheckOnce();
-  EXPECT_EQ(processes_.terminated, (Ids{20, 22})) << "the name test ignores letter case";
-  EXPECT_NE(Log().find("21 proc name is notepad.exe, it not start with KorvexMonitor"),
-            std::string::npos);
-  EXPECT_NE(Log().find("kill KorvexMonitor success"), std::string::npos);
-}
-
-TEST_F(KillLoopTest, AFailedTerminationStopsTheLoopAndIsReported) {
-  AddMonitors({20, 21, 22});
-  processes_.RefuseTermination(21);
-  CheckOnce();
-  EXPECT_EQ(processes_.terminated, (Ids{20, 21}));
-  EXPECT_EQ(Reports(),
-            (Texts{"Korvex dir is not same as KorvexMonitor",
-                   "kill KorvexMonitor fail when there are diff Korvex and KorvexMonitor"}));
-  EXPECT_EQ(CountOccurrences(Log(), "kill KorvexMonitor fail\n"), 1u);
-  EXPECT_EQ(Log().find("kill KorvexMonitor success"), std::string::npos);
-}
-
-TEST_F(KillLoopTest, TheCallingProcessIsTerminatedLast) {
-  AddMonitors({20, 21, 22});
-  processes_.SetSelf(20);
-  CheckOnce();
-  EXPECT_EQ(processes_.terminated, (Ids{21, 22, 20}));
-}
-
-TEST_F(KillLoopTest, TheCallingProcessSurvivesWhenAnotherMonitorCannotBeEnded) {
-  AddMonitors({20, 21, 22});
-  processes_.SetSelf(20);
-  processes_.RefuseTermination(21);
-  CheckOnce();
-  EXPECT_EQ(processes_.terminated, Ids{21});
-  EXPECT_EQ(Reports().back(),
-            "kill KorvexMonitor fail when there are diff Korvex and KorvexMonitor");
-}
-
-TEST_F(KillLoopTest, AFailedSelfTerminationIsReported) {
-  AddMonitors({20, 21});
-  processes_.SetSelf(21);
-  processes_.RefuseTermination(21);
-  CheckOnce();
-  EXPECT_EQ(processes_.terminated, (Ids{20, 21}));
-  EXPECT_EQ(Reports().back(),
-            "kill KorvexMonitor fail when there are diff Korvex and KorvexMonitor");
 }
 
 TEST_F(DirectoryCheckTest, OnlyTheStartUpOwnerChecksAtOnce) {
@@ -226,14 +237,14 @@ TEST_F(DirectoryCheckTest, ATimerCallbackChecksOnlyForItsOwnTimer) {
 }
 
 TEST_F(DirectoryCheckTest, AFailedTimerStartIsLoggedAndNothingIsChecked) {
-  ::setenv("TBX_STANDIN_FAIL", "CTimerEvent::startTimer", 1);
+  korvex_test::LogTail log;
   CMonitorKorvexAndMonitorVersion check;
-  const bool started = check.Start("korvexmonitor");
-  ::unsetenv("TBX_STANDIN_FAIL");
-  EXPECT_FALSE(started);
+  {
+    korvex_test::ScopedFailList fail("CTimerEvent::startTimer");
+    EXPECT_FALSE(check.Start("korvexmonitor"));
+  }
   EXPECT_EQ(processes_.listCalls, Texts{});
-  EXPECT_NE(Log().find("start timer fail for monitor korvex and monitor process"),
-            std::string::npos);
+  EXPECT_EQ(log.Count("start timer fail for monitor korvex and monitor process"), 1);
 }
 
 // The timer loop runs the check on its own: the 30-minute timer, sped up, named "ver_monitor".

@@ -10,8 +10,8 @@
 #include <filesystem>
 
 #include "KorvexCommon/MonitorKorvexAndMonitorVersion.h"
+#include "support/TestSupport.h"
 #include "tbxUtil/TbxTestSeams.h"
-#include "unit/KorvexCommonSupport/TestSupport.h"
 #include "valko/ValkoCommon.h"
 
 namespace {
@@ -71,7 +71,8 @@ class RealProcessesTest : public ::testing::Test {
     }
   }
 
-  // Starts a sleeping copy of `sleep` at <root>/<relativePath>.
+  // Starts a sleeping copy of `sleep` at <root>/<relativePath>, and waits until the process
+  // runs that copy.
   pid_t Start(const std::string& relativePath) {
     const fs::path path = fs::path(root_) / relativePath;
     fs::create_directories(path.parent_path());
@@ -79,23 +80,13 @@ class RealProcessesTest : public ::testing::Test {
       fs::copy_file("/bin/sleep", path);
       fs::permissions(path, fs::perms::owner_all);
     }
-    const pid_t child = ::fork();
-    if (child == 0) {
-      ::execl(path.c_str(), path.filename().c_str(), "60", static_cast<char*>(nullptr));
-      ::_exit(127);
-    }
+    const pid_t child = korvex_test::Spawn(path.string(), {"60"});
     children_.push_back(child);
     processes_.own.push_back(static_cast<uint64_t>(child));
-    // The child runs the copy once its executable link names it; a failed exec ends it.
-    while (system_->GetProcessName(static_cast<uint64_t>(child), 0) != path.filename().string()) {
-      int status = 0;
-      if (::waitpid(child, &status, WNOHANG) == child) {
-        children_.pop_back();
-        ADD_FAILURE() << "could not start " << path;
-        break;
-      }
-      ::usleep(1000);
-    }
+    EXPECT_TRUE(korvex_test::WaitUntil([&] {
+      return system_->GetProcessName(static_cast<uint64_t>(child), 0) == path.filename().string();
+    })) << "could not start "
+        << path;
     return child;
   }
 
@@ -114,8 +105,7 @@ class RealProcessesTest : public ::testing::Test {
     ASSERT_TRUE(check.Start("korvexmonitor"));
   }
 
-  korvex_test::TempDir dir_;
-  korvex_test::ScopedApplicationDir appDir_{dir_.path()};
+  korvex_test::TempAppDir dir_;
   korvex_test::TempDir root_dir_;
   std::string root_;
   tbx::IProcessUtil* system_ = tbx::GetProcessUtil();
