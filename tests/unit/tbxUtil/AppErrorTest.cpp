@@ -8,9 +8,9 @@
 
 namespace {
 
-using tbxtest::ReadWholeFile;
+using korvex_test::ReadText;
+using korvex_test::TempDir;
 using tbxtest::RunChild;
-using tbxtest::TempDir;
 
 // One crashing child: where it faults, how its OnError behaves, what it leaves.
 struct Crash {
@@ -27,9 +27,9 @@ Crash RunCrash(const TempDir& dir, const std::string& how, const std::string& wh
   crash.dumpPath = dumpPath.empty() ? dir.File("v-1.2.3.4-2024_3_9_17_5_42-Error.dmp") : dumpPath;
   crash.status =
       RunChild({"crash", dir.path(), crash.dumpPath, dir.File("marker"), how, where, onError});
-  crash.dump = ReadWholeFile(crash.dumpPath);
-  crash.seen = ReadWholeFile(dir.File("marker"));
-  crash.log = ReadWholeFile(dir.File("logs/tbx_test_child.log"));
+  crash.dump = ReadText(crash.dumpPath);
+  crash.seen = ReadText(dir.File("marker"));
+  crash.log = ReadText(dir.File("logs/tbx_test_child.log"));
   return crash;
 }
 
@@ -42,45 +42,43 @@ TEST(AppErrorTest, ASegmentationFaultWritesTheDumpThenReachesOnError) {
   Crash crash = RunCrash(dir, "segv", "main", "return");
   EXPECT_EQ(128 + SIGSEGV, crash.status);  // OnError returned: the hook ends the process
   EXPECT_EQ(Seen(crash, 0xC0000005LL, 0), crash.seen);
-  EXPECT_NE(std::string::npos, crash.dump.find("signal: 11 (SIGSEGV)"));
-  EXPECT_NE(std::string::npos, crash.dump.find("address: 0x0\n"));
-  EXPECT_NE(std::string::npos, crash.dump.find("back trace:\n"));
-  EXPECT_NE(std::string::npos, crash.dump.find("tbx_test_child"));
-  EXPECT_NE(std::string::npos, crash.dump.find("memory map:\n"));
-  EXPECT_NE(std::string::npos, crash.dump.find("[stack]"));
+  for (const char* part : {"signal: 11 (SIGSEGV)", "address: 0x0\n", "back trace:\n",
+                           "tbx_test_child", "memory map:\n", "[stack]"}) {
+    EXPECT_NE(std::string::npos, crash.dump.find(part)) << part;
+  }
 }
 
-TEST(AppErrorTest, EachFatalSignalCarriesItsExceptionCode) {
-  TempDir dir;
-  Crash aborted = RunCrash(dir, "abort", "main", "return");
-  EXPECT_EQ(128 + SIGABRT, aborted.status);
-  EXPECT_EQ(Seen(aborted, 0x40000015LL, 0), aborted.seen);
-  EXPECT_NE(std::string::npos, aborted.dump.find("(SIGABRT)"));
-  Crash arithmetic = RunCrash(dir, "fpe", "main", "return");
-  EXPECT_EQ(128 + SIGFPE, arithmetic.status);
-  EXPECT_EQ(Seen(arithmetic, 0xC0000094LL, 0), arithmetic.seen);
-}
-
-TEST(AppErrorTest, AStackOverflowOnALibraryThreadIsStillReported) {
-  TempDir dir;
-  Crash crash = RunCrash(dir, "overflow", "thread", "return");
-  EXPECT_EQ(128 + SIGSEGV, crash.status);
-  EXPECT_EQ(Seen(crash, 0xC0000005LL, 0), crash.seen);
-  EXPECT_NE(std::string::npos, crash.dump.find("memory map:\n"));
-}
-
-TEST(AppErrorTest, OnErrorMayEndTheProcessWithItsLogFlushed) {
-  TempDir dir;
-  Crash crash = RunCrash(dir, "segv", "thread", "terminate");
-  EXPECT_EQ(1, crash.status);
-  EXPECT_NE(std::string::npos, crash.log.find("last words"));
-}
-
-TEST(AppErrorTest, AFaultInsideTheHandlerEndsTheProcessAtOnce) {
-  TempDir dir;
-  Crash crash = RunCrash(dir, "segv", "main", "fault");
-  EXPECT_EQ(128 + SIGSEGV, crash.status);
-  EXPECT_EQ(Seen(crash, 0xC0000005LL, 0), crash.seen);
+// Each fault, where it happens and what OnError does: the status the process ends with, the
+// exception code OnError saw, and what the dump or the log must hold.
+TEST(AppErrorTest, EveryFatalSignalReachesOnErrorWithItsCode) {
+  struct Case {
+    const char* how;
+    const char* where;
+    const char* onError;
+    int status;
+    int64_t code;
+    const char* dumpPart;  // "" when not checked
+    const char* logPart;
+  };
+  const Case cases[] = {
+      {"abort", "main", "return", 128 + SIGABRT, 0x40000015LL, "(SIGABRT)", ""},
+      {"fpe", "main", "return", 128 + SIGFPE, 0xC0000094LL, "(SIGFPE)", ""},
+      // A stack overflow on a library thread still gets its report.
+      {"overflow", "thread", "return", 128 + SIGSEGV, 0xC0000005LL, "memory map:\n", ""},
+      // A fault inside the handler ends the process at once.
+      {"segv", "main", "fault", 128 + SIGSEGV, 0xC0000005LL, "", ""},
+      // OnError may end the process itself, with its log flushed.
+      {"segv", "thread", "terminate", 1, 0xC0000005LL, "", "last words"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(std::string(c.how) + " " + c.where + " " + c.onError);
+    TempDir dir;
+    Crash crash = RunCrash(dir, c.how, c.where, c.onError);
+    EXPECT_EQ(c.status, crash.status);
+    EXPECT_EQ(Seen(crash, c.code, 0), crash.seen);
+    EXPECT_NE(std::string::npos, crash.dump.find(c.dumpPart));
+    EXPECT_NE(std::string::npos, crash.log.find(c.logPart));
+  }
 }
 
 TEST(AppErrorTest, AnUnwritableDumpIsReportedToOnError) {
@@ -93,21 +91,18 @@ TEST(AppErrorTest, AnUnwritableDumpIsReportedToOnError) {
   EXPECT_NE("0", fields[2]);
 }
 
-TEST(AppErrorDumpTest, WritesADumpOnRequestAndRefusesBadPaths) {
+TEST(AppErrorDumpTest, WritesADumpWithABackTraceOnRequestAndRefusesBadPaths) {
   TempDir dir;
   std::string path = dir.File("x_maxFd.dmp");
   ASSERT_EQ(0, tbx::CAppError::CreateErrorDump(path, -1));
-  std::string dump = ReadWholeFile(path);
+  std::string dump = ReadText(path);
   EXPECT_NE(std::string::npos, dump.find("code: 0xffffffffffffffff (-1)"));
   EXPECT_NE(std::string::npos, dump.find("memory map:\n"));
   EXPECT_NE(0, tbx::CAppError::CreateErrorDump(dir.path(), -1));
   EXPECT_NE(0, tbx::CAppError::CreateErrorDump("", -1));
-}
 
-TEST(AppErrorDumpTest, TheBackTraceHasOneFramePerLine) {
-  std::string trace = tbx::CAppError::GetBackTrace();
-  std::vector<std::string> frames = tbx::CStringUtil::stringSplit(trace, "\n", true);
-  EXPECT_GE(frames.size(), 3u);
+  std::string trace = tbx::CAppError::GetBackTrace();  // one frame per line
+  EXPECT_GE(tbx::CStringUtil::stringSplit(trace, "\n", true).size(), 3u);
   EXPECT_NE(std::string::npos, trace.find("unit_tbxUtil"));
 }
 

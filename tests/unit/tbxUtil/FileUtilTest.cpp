@@ -13,11 +13,11 @@
 
 namespace {
 
+using korvex_test::ReadText;
+using korvex_test::TempDir;
 using tbx::CDirCom;
 using tbx::CDirUtil;
 using tbx::CFileUtil;
-using tbxtest::ReadWholeFile;
-using tbxtest::TempDir;
 
 void WriteRaw(const std::string& path, const std::string& content) {
   std::ofstream(path, std::ios::binary) << content;
@@ -47,7 +47,7 @@ TEST(FileUtilWriteTest, AConcurrentReaderSeesOnlyWholeVersions) {
   int torn = 0;
   int reads = 0;
   while (!stop) {
-    std::string seen = ReadWholeFile(path);
+    std::string seen = ReadText(path);
     ++reads;
     if (seen != versionA && seen != versionB) {
       ++torn;
@@ -64,15 +64,15 @@ TEST(FileUtilWriteTest, ReplacesOrAppendsAndKeepsTheFilesMode) {
   ASSERT_TRUE(CFileUtil::WriteNewFile(path, "first\n", false));
   ::chmod(path.c_str(), 0600);
   ASSERT_TRUE(CFileUtil::WriteNewFile(path, "1234", false));
-  EXPECT_EQ("1234", ReadWholeFile(path));
+  EXPECT_EQ("1234", ReadText(path));
   struct stat info;
   ASSERT_EQ(0, ::stat(path.c_str(), &info));
   EXPECT_EQ(0600u, info.st_mode & 0777);
   ASSERT_TRUE(CFileUtil::WriteNewFile(path, "5678", true));
-  EXPECT_EQ("12345678", ReadWholeFile(path));
+  EXPECT_EQ("12345678", ReadText(path));
 }
 
-TEST(FileUtilWriteTest, FailsCleanlyWhereNoFileCanBeWritten) {
+TEST(FileUtilTest, DirectoriesMissingPathsAndEmptyNamesFailCleanly) {
   TempDir dir;
   std::filesystem::create_directory(dir.File("sub"));
   EXPECT_FALSE(CFileUtil::WriteNewFile(dir.File("sub"), "x", false));
@@ -81,6 +81,15 @@ TEST(FileUtilWriteTest, FailsCleanlyWhereNoFileCanBeWritten) {
   EXPECT_FALSE(CFileUtil::WriteNewFile(dir.File("missing/file"), "x", false));
   EXPECT_FALSE(CFileUtil::WriteNewFile("", "x", false));
   EXPECT_EQ(std::vector<std::string>{"sub"}, Entries(dir.path()));  // no temporary left
+
+  std::vector<std::string> lines;
+  for (const std::string& path : {dir.File("absent"), dir.File("sub"), std::string()}) {
+    EXPECT_FALSE(CFileUtil::ReadFileLineToList(path, lines, 1024)) << path;
+    EXPECT_FALSE(CFileUtil::RemoveFile(path)) << path;
+  }
+  EXPECT_TRUE(lines.empty());
+  EXPECT_FALSE(CFileUtil::IsFile(dir.File("sub")));
+  EXPECT_TRUE(std::filesystem::is_directory(dir.File("sub")));  // an empty one, not removed
 }
 
 TEST(FileUtilReadTest, StripsLineEndsAndKeepsOtherCarriageReturns) {
@@ -105,19 +114,6 @@ TEST(FileUtilReadTest, TakesAtMostTheFirstMaxLines) {
   ASSERT_EQ(1024u, lines.size());
   EXPECT_EQ("0", lines.front());
   EXPECT_EQ("1023", lines.back());
-}
-
-TEST(FileUtilReadTest, MissingFilesAndDirectoriesYieldNoLines) {
-  TempDir dir;
-  std::vector<std::string> lines;
-  EXPECT_FALSE(CFileUtil::ReadFileLineToList(dir.File("absent"), lines, 1024));
-  EXPECT_FALSE(CFileUtil::ReadFileLineToList(dir.path(), lines, 1024));
-  EXPECT_FALSE(CFileUtil::ReadFileLineToList("", lines, 1024));
-  EXPECT_TRUE(lines.empty());
-  EXPECT_FALSE(CFileUtil::IsFile(dir.path()));
-  EXPECT_FALSE(CFileUtil::RemoveFile(dir.path()));
-  EXPECT_FALSE(CFileUtil::RemoveFile(dir.File("absent")));
-  EXPECT_TRUE(std::filesystem::is_directory(dir.path()));
 }
 
 TEST(DirUtilTest, ListsOnlyTheRegularFilesDirectlyInside) {

@@ -9,10 +9,10 @@
 
 namespace {
 
-using tbxtest::CountOf;
-using tbxtest::ReadWholeFile;
+using korvex_test::CountOccurrences;
+using korvex_test::ReadText;
+using korvex_test::TempDir;
 using tbxtest::RunChild;
-using tbxtest::TempDir;
 
 std::vector<std::string> Lines(const std::string& text) {
   return tbx::CStringUtil::stringSplit(text, "\n", true);
@@ -48,7 +48,7 @@ std::string WithoutStampAndId(const std::string& line) {
 TEST(LogMessageTest, ARecordCarriesTimeLevelThreadSourceLineAndText) {
   TempDir dir;
   ASSERT_EQ(0, RunChild({"log", dir.path(), "1048576", "1", "3"}));
-  std::vector<std::string> lines = Lines(ReadWholeFile(dir.File("logs/tbx_test_child.log")));
+  std::vector<std::string> lines = Lines(ReadText(dir.File("logs/tbx_test_child.log")));
   ASSERT_EQ(3u, lines.size());
   EXPECT_EQ("[INFO] [child-main-thread|<tid>] IpcClient\\IpcClient:42 record 0 xxx",
             WithoutStampAndId(lines[0]));
@@ -72,10 +72,10 @@ TEST(LogMessageTest, RollsOverAtTheSizeLimitWithoutLosingOrSplittingRecords) {
     }
     ++files;
     EXPECT_LE(std::filesystem::file_size(path), limit) << name;
-    all += ReadWholeFile(path);
+    all += ReadText(path);
   }
   EXPECT_GE(files, 3);
-  EXPECT_EQ(120u, CountOf(all, "IpcClient\\IpcClient:42 record "));
+  EXPECT_EQ(120u, CountOccurrences(all, "IpcClient\\IpcClient:42 record "));
   EXPECT_NE(std::string::npos, all.find("record 0 "));
   EXPECT_NE(std::string::npos, all.find("record 119 "));
   EXPECT_LT(all.find("record 0 "), all.find("record 119 "));
@@ -84,7 +84,7 @@ TEST(LogMessageTest, RollsOverAtTheSizeLimitWithoutLosingOrSplittingRecords) {
 TEST(LogMessageTest, FormatsRecordsOfAnyLength) {
   TempDir dir;
   ASSERT_EQ(0, RunChild({"log", dir.path(), "1048576", "1", "100000"}));
-  std::string log = ReadWholeFile(dir.File("logs/tbx_test_child.log"));
+  std::string log = ReadText(dir.File("logs/tbx_test_child.log"));
   EXPECT_NE(std::string::npos, log.find("record 0 " + std::string(100000, 'x') + "\n"));
 }
 
@@ -100,12 +100,12 @@ TEST(ProcessEndTest, TerminateAndExitProcessKeepTheLastLine) {
   TempDir dir;
   EXPECT_EQ(1, RunChild({"terminate", dir.path()}));
   EXPECT_NE(std::string::npos,
-            ReadWholeFile(dir.File("logs/tbx_test_child.log")).find("try connec maxcnt:exit\n"));
+            ReadText(dir.File("logs/tbx_test_child.log")).find("try connec maxcnt:exit\n"));
   TempDir other;
   EXPECT_EQ(0, RunChild({"exitprocess", other.path(), "0"}));
   EXPECT_EQ(7, RunChild({"exitprocess", other.path(), "7"}));
-  std::string log = ReadWholeFile(other.File("logs/tbx_test_child.log"));
-  EXPECT_EQ(2u, CountOf(log, "on cmd stop monitor...\n"));
+  std::string log = ReadText(other.File("logs/tbx_test_child.log"));
+  EXPECT_EQ(2u, CountOccurrences(log, "on cmd stop monitor...\n"));
 }
 
 }  // namespace

@@ -13,8 +13,8 @@
 
 namespace {
 
+using korvex_test::TempDir;
 using tbxtest::RunChild;
-using tbxtest::TempDir;
 
 constexpr int kGuardTaken = 10;  // the helper's status when another process holds the guard
 
@@ -32,17 +32,13 @@ TEST(SingleAppTest, AHolderThatIsKilledReleasesTheGuard) {
   TempDir dir;
   std::string path = dir.File("guard");
   std::string ready = dir.File("ready");
-  pid_t holder = tbxtest::Spawn(tbxtest::ChildProgram(), {"hold", path, ready});
+  pid_t holder = korvex_test::Spawn(tbxtest::ChildProgram(), {"hold", path, ready});
   ASSERT_GT(holder, 0);
-  auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
-  while (!tbx::CFileUtil::IsFile(ready) && std::chrono::steady_clock::now() < deadline) {
-    ::usleep(1000);
-  }
-  bool held = tbx::CFileUtil::IsFile(ready);
+  bool held = korvex_test::WaitUntil([&] { return tbx::CFileUtil::IsFile(ready); });
   EXPECT_TRUE(held);
   EXPECT_EQ(held, tbx::CSingleApp("tbx-test-guard", path, "").IsRunning());
   ::kill(holder, SIGKILL);
-  tbxtest::WaitExit(holder);
+  korvex_test::WaitExit(holder);
   EXPECT_FALSE(tbx::CSingleApp("tbx-test-guard", path, "").IsRunning());
 }
 
@@ -50,13 +46,13 @@ TEST(SingleAppTest, ExecutedChildrenDoNotInheritTheGuard) {
   TempDir dir;
   std::string path = dir.File("guard");
   auto guard = std::make_unique<tbx::CSingleApp>("tbx-test-guard", path, "");
-  pid_t sleeper = tbxtest::Spawn("/bin/sleep", {"300"});
+  pid_t sleeper = korvex_test::Spawn("/bin/sleep", {"300"});
   ASSERT_GT(sleeper, 0);
   guard.reset();
   // An inherited descriptor would keep the lock alive in the sleeping child.
   EXPECT_EQ(0, RunChild({"guard", path}));
   ::kill(sleeper, SIGKILL);
-  tbxtest::WaitExit(sleeper);
+  korvex_test::WaitExit(sleeper);
 }
 
 TEST(SingleAppTest, AnUnusablePathFallsBackToAFileDerivedFromTheName) {

@@ -11,31 +11,14 @@
 #include "tbx/SystemInfo.h"
 #include "tbx/ThreadUtil.h"
 #include "tbx/TimeUtil.h"
-#include "tbx/TimerEvent.h"
 #include "tbx/ToolUtil.h"
 #include "tbxUtil/StandinSupport.h"
 #include "tbxUtil/TbxTestSeams.h"
 
 namespace {
 
-using tbxtest::ReadWholeFile;
-using tbxtest::TempDir;
-
-TEST(StandinSupportTest, FailsOnlyTheListedOperations) {
-  ::setenv("TBX_STANDIN_FAIL", "CWhiteList::Init, CFileSender::NewInstance", 1);
-  EXPECT_TRUE(tbx::standin::ShouldFail("CWhiteList::Init"));
-  EXPECT_TRUE(tbx::standin::ShouldFail("CFileSender::NewInstance"));
-  EXPECT_FALSE(tbx::standin::ShouldFail("CWhiteList"));
-  EXPECT_FALSE(tbx::standin::ShouldFail(""));
-  ::setenv("TBX_STANDIN_FAIL", "CTimerEvent::startTimer", 1);
-  struct Idle : tbx::CTimerEvent {
-    void OnTimer(uint64_t) override {}
-  } idle;
-  EXPECT_EQ(0u, idle.startTimer(1000));
-  ::unsetenv("TBX_STANDIN_FAIL");
-  EXPECT_FALSE(tbx::standin::ShouldFail("CWhiteList::Init"));
-  EXPECT_NE(0u, idle.startTimer(1000));
-}
+using korvex_test::ReadText;
+using korvex_test::TempDir;
 
 TEST(StandinSupportTest, ScalesMillisecondsButNeverToZero) {
   tbx::testing::OverrideTimeScale(0.01);
@@ -47,20 +30,13 @@ TEST(StandinSupportTest, ScalesMillisecondsButNeverToZero) {
   EXPECT_EQ(60000u, tbx::standin::ScaleMilliseconds(60000));  // the tests run unscaled
 }
 
-TEST(TimeUtilTest, SplitsAFrozenClockIntoLocalDateAndTime) {
-  ::setenv("TZ", "UTC", 1);
-  tbx::CTimeUtil::UpdateDstFlag();
-  tbx::testing::OverrideCurrentSeconds(1710003942);  // 2024-03-09 17:05:42 UTC
-  tbx::CTimeUtil now = tbx::CTimeUtil::GetCurrentDataTime();
-  EXPECT_EQ(2024, now.GetYear());
-  EXPECT_EQ(3, now.GetMonth());
-  EXPECT_EQ(9, now.GetDayOfMonth());
-  EXPECT_EQ(17, now.GetHour());
-  EXPECT_EQ(5, now.GetMinute());
-  EXPECT_EQ(42, now.GetSecond());
-  EXPECT_EQ("2024-03-09 17:05:42", now.ToString("%Y-%m-%d %H:%M:%S"));
-  EXPECT_EQ("", now.ToString(""));
-  tbx::testing::OverrideCurrentSeconds(0);
+// The dump names and error records check the frozen clock's date and time in full.
+TEST(TimeUtilTest, FormatsTheFrozenClockAndFollowsTheRealOneWhenThawed) {
+  korvex_test::FreezeClockUtc(korvex_test::kMarch9th2024At170542);
+  EXPECT_EQ("2024-03-09 17:05:42",
+            tbx::CTimeUtil::GetCurrentDataTime().ToString("%Y-%m-%d %H:%M:%S"));
+  EXPECT_EQ("", tbx::CTimeUtil::GetCurrentDataTime().ToString(""));
+  korvex_test::FreezeClockUtc(0);
   EXPECT_NEAR(static_cast<double>(::time(nullptr)),
               static_cast<double>(tbx::CTimeUtil::GetCurrentSeconds()), 5.0);
   ::unsetenv("TZ");
@@ -75,7 +51,7 @@ TEST(ToolUtilTest, PlacesTheApplicationAndItsRunFile) {
   tbx::testing::OverrideApplicationDir(dir.path() + "/");
   EXPECT_EQ(dir.path(), tbx::CToolUtil::GetApplicationDirPath());
   ASSERT_TRUE(tbx::CToolUtil::CreateRunFile());
-  EXPECT_EQ(std::to_string(::getpid()), ReadWholeFile(dir.File("unit_tbxUtil.run")));
+  EXPECT_EQ(std::to_string(::getpid()), ReadText(dir.File("unit_tbxUtil.run")));
   tbx::testing::OverrideApplicationDir("");
   EXPECT_EQ(real, tbx::CToolUtil::GetApplicationDirPath());
 }
@@ -95,13 +71,6 @@ TEST(SystemInfoTest, ReportsMemoryVersionAndAMonotonicTick) {
   EXPECT_GE(clock->GetTickCount(), before);
   CSingleton<tbx::CWinOsVersion>::RemoveInstance();
   CSingleton<tbx::CGetTickClock>::RemoveInstance();
-}
-
-TEST(ResourceLimitTest, KeepsTheNameItWasGiven) {
-  tbx::IResourceLimitUtil* limits = tbx::GetResourceLimitUtil("valkoMonitor");
-  ASSERT_NE(nullptr, limits);
-  EXPECT_EQ("valkoMonitor", limits->GetLimitName());
-  EXPECT_EQ(nullptr, tbx::GetResourceLimitUtil(""));
 }
 
 TEST(SleepRatioTest, GrowsWhileTheProcessIsBusyAndStaysWithinTheMaximum) {

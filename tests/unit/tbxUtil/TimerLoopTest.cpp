@@ -127,34 +127,6 @@ TEST_F(TimerLoopTest, ATimerStartedInsideACallbackFires) {
   EXPECT_EQ(std::vector<uint64_t>{innerId}, inner.fired);
 }
 
-TEST_F(TimerLoopTest, DescribesTheRunningTimerOnlyWhileItRuns) {
-  std::string seen;
-  Probe probe([&](Probe&, uint64_t) {
-    seen = CTimerLoop::GetCurrentTimerInfo();
-    CTimerLoop::Quit();
-  });
-  uint64_t tag = tbx::CTimerEvent::StringToMagicNum("ver_monitor");
-  uint64_t id = probe.startTimer(15, tag);
-  ASSERT_TRUE(RunLoop());
-  EXPECT_NE(std::string::npos, seen.find("id " + std::to_string(id)));
-  EXPECT_NE(std::string::npos, seen.find("tag " + std::to_string(tag)));
-  EXPECT_NE(std::string::npos, seen.find("interval 15 ms"));
-  EXPECT_EQ("", CTimerLoop::GetCurrentTimerInfo());
-}
-
-TEST_F(TimerLoopTest, ScalesIntervalsByTheClockFactor) {
-  // An hour scaled by 1e-5 is 36 ms: the loop ends long before the watchdog.
-  tbx::testing::OverrideTimeScale(0.00001);
-  Probe hourly([](Probe& self, uint64_t) {
-    if (self.fired.size() == 3) {
-      CTimerLoop::Quit();
-    }
-  });
-  ASSERT_NE(0u, hourly.startTimer(3600000));
-  ASSERT_TRUE(RunLoop());
-  EXPECT_EQ(3u, hourly.fired.size());
-}
-
 TEST_F(TimerLoopTest, QuitFromAnotherThreadEndsTheLoop) {
   std::thread loop([] { EXPECT_EQ(0, CTimerLoop::exec()); });
   CTimerLoop::Quit();  // before or after the loop started: it returns either way
@@ -229,13 +201,6 @@ TEST_F(TimerLoopTest, AnObjectMayDestroyItselfInItsCallback) {
   (new SelfDestroyingTimer(&destroyed))->startTimer(5);
   EXPECT_TRUE(RunLoop());
   EXPECT_TRUE(destroyed);
-}
-
-TEST(TimerTagTest, MagicNumbersAreStableAcrossRuns) {
-  EXPECT_EQ(14695981039346656037ULL, tbx::CTimerEvent::StringToMagicNum(""));
-  EXPECT_EQ(0xaf63dc4c8601ec8cULL, tbx::CTimerEvent::StringToMagicNum("a"));
-  EXPECT_NE(tbx::CTimerEvent::StringToMagicNum("ver_monitor"),
-            tbx::CTimerEvent::StringToMagicNum("ver_monitos"));
 }
 
 }  // namespace

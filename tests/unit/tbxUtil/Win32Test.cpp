@@ -7,7 +7,6 @@
 
 #include <gtest/gtest.h>
 
-#include "win32/PthreadAttach.h"
 #include "win32/Win32.h"
 
 namespace {
@@ -61,37 +60,35 @@ TEST(Win32MemoryTest, PerformanceInfoCountsCommitInPagesOf4KiB) {
   EXPECT_GT(info.ProcessCount, 0u);
 }
 
-TEST(Win32TokenTest, EnablesTheDebugPrivilegeOnAnOpenToken) {
+// Opens the process token with `access` and looks up the debug privilege, enabled.
+HANDLE OpenToken(DWORD access, TOKEN_PRIVILEGES* debug) {
   HANDLE token = nullptr;
-  ASSERT_TRUE(OpenProcessToken(GetCurrentProcess(), TOKEN_ADJUST_PRIVILEGES | TOKEN_QUERY, &token));
-  TOKEN_PRIVILEGES privileges = {};
-  privileges.PrivilegeCount = 1;
-  ASSERT_TRUE(LookupPrivilegeValueW(nullptr, SE_DEBUG_NAME, &privileges.Privileges[0].Luid));
-  privileges.Privileges[0].Attributes = SE_PRIVILEGE_ENABLED;
-  EXPECT_TRUE(
-      AdjustTokenPrivileges(token, FALSE, &privileges, sizeof(privileges), nullptr, nullptr));
+  EXPECT_TRUE(OpenProcessToken(GetCurrentProcess(), access, &token));
+  *debug = {};
+  debug->PrivilegeCount = 1;
+  EXPECT_TRUE(LookupPrivilegeValueW(nullptr, SE_DEBUG_NAME, &debug->Privileges[0].Luid));
+  debug->Privileges[0].Attributes = SE_PRIVILEGE_ENABLED;
+  return token;
+}
+
+TEST(Win32TokenTest, EnablesTheDebugPrivilegeOnlyThroughAnOpenTokenWithTheAdjustRight) {
+  TOKEN_PRIVILEGES debug;
+  HANDLE token = OpenToken(TOKEN_ADJUST_PRIVILEGES | TOKEN_QUERY, &debug);
+  EXPECT_TRUE(AdjustTokenPrivileges(token, FALSE, &debug, sizeof(debug), nullptr, nullptr));
   TOKEN_PRIVILEGES previous = {};
   DWORD length = 0;
   EXPECT_TRUE(AdjustTokenPrivileges(token, TRUE, nullptr, 0, &previous, &length));
   EXPECT_EQ(SE_PRIVILEGE_ENABLED, previous.Privileges[0].Attributes);
   EXPECT_TRUE(CloseHandle(token));
   EXPECT_FALSE(CloseHandle(token));
-  EXPECT_FALSE(
-      AdjustTokenPrivileges(token, FALSE, &privileges, sizeof(privileges), nullptr, nullptr));
+  EXPECT_FALSE(AdjustTokenPrivileges(token, FALSE, &debug, sizeof(debug), nullptr, nullptr));
   LUID unknown = {};
   EXPECT_FALSE(LookupPrivilegeValueW(nullptr, L"SeNoSuchPrivilege", &unknown));
-}
 
-TEST(Win32TokenTest, ATokenWithoutTheAdjustRightCannotBeAdjusted) {
-  HANDLE token = nullptr;
-  ASSERT_TRUE(OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, &token));
-  TOKEN_PRIVILEGES privileges = {};
-  privileges.PrivilegeCount = 1;
-  ASSERT_TRUE(LookupPrivilegeValueW(nullptr, SE_DEBUG_NAME, &privileges.Privileges[0].Luid));
-  EXPECT_FALSE(
-      AdjustTokenPrivileges(token, FALSE, &privileges, sizeof(privileges), nullptr, nullptr));
+  HANDLE queryOnly = OpenToken(TOKEN_QUERY, &debug);
+  EXPECT_FALSE(AdjustTokenPrivileges(queryOnly, FALSE, &debug, sizeof(debug), nullptr, nullptr));
   EXPECT_EQ(static_cast<DWORD>(EACCES), GetLastError());
-  EXPECT_TRUE(CloseHandle(token));
+  EXPECT_TRUE(CloseHandle(queryOnly));
 }
 
 TEST(Win32ProcessTest, RaisingThePriorityWithoutPrivilegeFailsWithTheSystemError) {
@@ -113,12 +110,10 @@ TEST(Win32ProcessTest, RaisingThePriorityWithoutPrivilegeFailsWithTheSystemError
   EXPECT_EQ(static_cast<DWORD>(EINVAL), GetLastError());
 }
 
-TEST(Win32ProcessTest, ReportsTheProcessorsAndAttachesThreads) {
+TEST(Win32ProcessTest, ReportsTheProcessors) {
   SYSTEM_INFO info;
   GetSystemInfo(&info);
   EXPECT_EQ(static_cast<DWORD>(::sysconf(_SC_NPROCESSORS_ONLN)), info.dwNumberOfProcessors);
-  EXPECT_EQ(1, pthread_win32_process_attach_np());
-  EXPECT_EQ(1, pthread_win32_thread_attach_np());
 }
 
 }  // namespace
