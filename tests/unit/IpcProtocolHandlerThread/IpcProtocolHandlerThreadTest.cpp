@@ -1,5 +1,6 @@
 #include "IpcClient/IpcProtocolHandlerThread.h"
 
+#include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <memory>
@@ -7,13 +8,26 @@
 
 #include <gtest/gtest.h>
 
-#include "TestSupport.h"
+#include "support/FakeAgentServices.h"
+#include "support/ProtocolHandlers.h"
+#include "support/TestSupport.h"
 #include "tbx/ThreadUtil.h"
 #include "tbxUtil/TbxTestSeams.h"
 #include "valko/Monitor.h"
 #include "valkoConfig/ConfigTestSeams.h"
 
 namespace {
+
+using korvex_test::GateHandler;
+using korvex_test::LogTail;
+using korvex_test::RecordingHandler;
+using korvex_test::WaitUntil;
+
+// Calls of AddExceptonInfo that count one dropped received message.
+size_t DropCalls() {
+  const std::vector<std::string> calls = fake_services::CounterCalls();
+  return std::count(calls.begin(), calls.end(), "korvexmonitor_drop_recv_ipc_msg/1/1/1");
+}
 
 std::string Message(const std::string& type, const std::string& dataJson) {
   return "{\"type\":\"" + type + "\",\"data\":" + dataJson + "}";
@@ -27,8 +41,12 @@ void SetQueueLimit(int limit) {
 // dispatch so that pushed texts stay queued.
 class ProtocolThreadTest : public ::testing::Test {
  protected:
+  static void SetUpTestSuite() {
+    korvex_test::OpenProcessLog();
+    tbx::testing::OverrideTimeScale(0.01);
+  }
   void SetUp() override {
-    fakes::ResetAll();
+    fake_services::Reset();
     SetQueueLimit(3000);
     CSingleton<CMonitor>::NewInstance();
     thread_ = std::make_unique<CIpcProtocolHandlerThread>();
@@ -57,11 +75,11 @@ TEST_F(ProtocolThreadTest, DropsTextsPastTheLimitAskedAtEachPush) {
   for (int i = 0; i < 5; ++i) {
     thread_->PushMessage(Message("T_A", "\"" + std::to_string(i) + "\""));
   }
-  EXPECT_EQ(fakes::DropCalls(), 2u);
+  EXPECT_EQ(DropCalls(), 2u);
   SetQueueLimit(4);  // room for exactly one more
   thread_->PushMessage(Message("T_A", "\"5\""));
   thread_->PushMessage(Message("T_A", "\"6\""));
-  EXPECT_EQ(fakes::DropCalls(), 3u);
+  EXPECT_EQ(DropCalls(), 3u);
 
   gate_.Open();
   ASSERT_TRUE(WaitUntil([&] { return handler.CallCount() == 4; }));
@@ -75,16 +93,12 @@ TEST_F(ProtocolThreadTest, LogsTheFirstAndEveryThousandthDrop) {
   for (int i = 0; i < 1001; ++i) {
     thread_->PushMessage("x");
   }
-  fakes::SetDropTotal(4294968000);  // past 32 bits: the total prints in full
+  fake_services::SetCounterTotal(4294968000);  // past 32 bits: the total prints in full
   thread_->PushMessage("x");
   EXPECT_EQ(log.Count("network drop recv message count 1", 3), 1);
   EXPECT_EQ(log.Count("network drop recv message count 1001"), 1);
   EXPECT_EQ(log.Count("network drop recv message count 4294968001"), 1);
-  int dropLines = 0;
-  for (const std::string& line : log.Lines()) {
-    dropLines += line.find("network drop recv message count") != std::string::npos;
-  }
-  EXPECT_EQ(dropLines, 3);
+  EXPECT_EQ(log.CountContaining("network drop recv message count"), 3);
 }
 
 TEST_F(ProtocolThreadTest, LogsFailuresArrivalsAndUnhandledTypes) {
@@ -108,10 +122,10 @@ TEST_F(ProtocolThreadTest, LogsFailuresArrivalsAndUnhandledTypes) {
 }
 
 TEST_F(ProtocolThreadTest, ReportsLivenessWhenIdleAndAfterEveryMessage) {
-  ASSERT_TRUE(WaitUntil([] { return !fakes::Heartbeats().empty(); }));
+  ASSERT_TRUE(WaitUntil([] { return !fake_services::Heartbeats().empty(); }));
   // 50 queued texts are taken in 50 consecutive cycles, which hold at most one idle report.
   std::vector<size_t> beatsSeen;
-  RecordingHandler handler([&] { beatsSeen.push_back(fakes::Heartbeats().size()); });
+  RecordingHandler handler([&] { beatsSeen.push_back(fake_services::Heartbeats().size()); });
   thread_->RegisterProtocolHandler("T_A", &handler);
   HoldThread();
   for (int i = 0; i < 50; ++i) {
@@ -126,7 +140,7 @@ TEST_F(ProtocolThreadTest, ReportsLivenessWhenIdleAndAfterEveryMessage) {
   thread_->RegisterProtocolHandler("T_ID", &whoAmI);
   thread_->PushMessage(Message("T_ID", "{}"));
   ASSERT_TRUE(WaitUntil([&] { return whoAmI.CallCount() == 1; }));
-  for (const fakes::Heartbeat& beat : fakes::Heartbeats()) {
+  for (const fake_services::Heartbeat& beat : fake_services::Heartbeats()) {
     EXPECT_EQ(beat.threadId, static_cast<uint32_t>(protocolId));
     EXPECT_EQ(beat.name, "Protocol");
     EXPECT_EQ(beat.timeoutSeconds, 1800u);
@@ -151,11 +165,7 @@ TEST_F(ProtocolThreadTest, CountsDispatchesLongerThan300Seconds) {
   ASSERT_TRUE(WaitUntil([&] { return marker.CallCount() == 1; }));
   EXPECT_EQ(log.Count("over time ipc handle, strMsgType[T_SLOW] interval[301]", 3), 1);
   EXPECT_EQ(log.Count("over time ipc handle, strMsgType[T_SLOW] interval[7200]"), 1);
-  int overTimeLines = 0;
-  for (const std::string& line : log.Lines()) {
-    overTimeLines += line.find("over time ipc handle") != std::string::npos;
-  }
-  EXPECT_EQ(overTimeLines, 2);
+  EXPECT_EQ(log.CountContaining("over time ipc handle"), 2);
   EXPECT_EQ(thread_->TakeLongHandleCount(), 2u);
   EXPECT_EQ(thread_->TakeLongHandleCount(), 0u);
 }
