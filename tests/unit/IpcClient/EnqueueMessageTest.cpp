@@ -11,31 +11,25 @@
 namespace ipcclient_test {
 namespace {
 
-bool EndsWith(const std::string& text, const std::string& suffix) {
-  return text.size() >= suffix.size() &&
-         text.compare(text.size() - suffix.size(), suffix.size(), suffix) == 0;
-}
+using korvex_test::EndsWith;
 
 using EnqueueMessageTest = IpcClientTest;
 
-TEST_F(EnqueueMessageTest, AcceptedMessagesAddTheirDataLengthToBufferedBytes) {
+// Accepted messages add their data length to the buffered bytes; priorities outside 0..4 and
+// a full list count as drops.
+TEST_F(EnqueueMessageTest, CountsBufferedBytesOrDrops) {
+  LimitQueue(1);
   EXPECT_TRUE(client_->EnqueueMessage(Message("T_MSG_TEST", 0, "{}")));
   EXPECT_TRUE(client_->EnqueueMessage(Message("T_MSG_TEST", 4, "12345")));
-  EXPECT_EQ(client_->bufferedBytes.load(), 7);
-  EXPECT_EQ(client_->dropCount.load(), 0u);
-  EXPECT_EQ(client_->sendCount.load(), 0u);
-  EXPECT_EQ(client_->SendList().Count(), 2u);
-}
-
-TEST_F(EnqueueMessageTest, RefusedPrioritiesAndFullListsCountAsDrops) {
-  LimitQueue(0);
   EXPECT_FALSE(client_->EnqueueMessage(Message("T_MSG_TEST", -1, "abc")));
   EXPECT_FALSE(client_->EnqueueMessage(Message("T_MSG_TEST", 5, "abc")));
-  EXPECT_TRUE(client_->EnqueueMessage(Message("T_MSG_TEST", 2, "abc")));  // limit 0 takes one
+  EXPECT_TRUE(client_->EnqueueMessage(Message("T_MSG_TEST", 2, "abc")));
+  EXPECT_TRUE(client_->EnqueueMessage(Message("T_MSG_TEST", 2, "abc")));  // limit 1 takes two
   EXPECT_FALSE(client_->EnqueueMessage(Message("T_MSG_TEST", 2, "abc")));
+  EXPECT_EQ(client_->bufferedBytes.load(), 13);
   EXPECT_EQ(client_->dropCount.load(), 3u);
-  EXPECT_EQ(client_->bufferedBytes.load(), 3);
-  EXPECT_EQ(client_->SendList().Count(), 1u);
+  EXPECT_EQ(client_->sendCount.load(), 0u);
+  EXPECT_EQ(client_->SendList().Count(), 4u);
 }
 
 TEST_F(EnqueueMessageTest, WarnsOnThe1stAnd1001stDropOnly) {

@@ -3,15 +3,13 @@
 #include <algorithm>
 #include <chrono>
 #include <condition_variable>
-#include <cstddef>
 #include <mutex>
-#include <new>
 #include <thread>
 
+#include "support/FakeAgentServices.h"
 #include "tbx/SystemInfo.h"
 #include "tbx/ThreadUtil.h"
 #include "tbx/ToolUtil.h"
-#include "valko/Monitor.h"
 #include "valko/MtIntf.h"
 #include "win32/Win32.h"
 
@@ -122,7 +120,8 @@ int32_t FreeIpcClient() {
   return 0;
 }
 
-// The maintenance component: registrations only, and the receive queue's drop counter.
+// The maintenance component's registrations (its counter and the resource monitor are the
+// shared fakes of FakeAgentServices.cpp).
 
 bool CMtIntf::RegMtInfoCallback(IMtInfo*) {
   std::lock_guard<std::mutex> hold(g_mutex);
@@ -133,42 +132,6 @@ bool CMtIntf::RegMtInfoCallback(IMtInfo*) {
 bool CMtIntf::UnRegMtInfoCallback(IMtInfo*) {
   std::lock_guard<std::mutex> hold(g_mutex);
   --g_calls.mtRegistrations;
-  return true;
-}
-
-uint64_t CMtIntf::AddExceptonInfo(const std::string&, uint64_t amount, bool, bool) {
-  static uint64_t total = 0;
-  std::lock_guard<std::mutex> hold(g_mutex);
-  total += amount;
-  return total;
-}
-
-// The resource monitor: statistics points counted, heartbeats ignored.
-
-template class CSingleton<CMonitor>;
-CMonitor::CMonitor() : state_(nullptr) {}
-CMonitor::~CMonitor() {}
-void* CMonitor::operator new(std::size_t size, const std::nothrow_t&) noexcept {
-  return ::operator new(size, std::nothrow);
-}
-void CMonitor::operator delete(void* memory) noexcept {
-  ::operator delete(memory);
-}
-void CMonitor::operator delete(void* memory, const std::nothrow_t&) noexcept {
-  ::operator delete(memory);
-}
-bool CMonitor::AddMonitorPoint(IMonitorInfo*) {
-  std::lock_guard<std::mutex> hold(g_mutex);
-  ++g_calls.monitorPoints;
-  ++g_calls.monitorPointCalls;
-  return true;
-}
-bool CMonitor::RemoveMonitorPoint(IMonitorInfo*) {
-  std::lock_guard<std::mutex> hold(g_mutex);
-  --g_calls.monitorPoints;
-  return true;
-}
-bool CMonitor::SetThreadHeartbeat(uint32_t, const std::string&, uint32_t) {
   return true;
 }
 
@@ -206,6 +169,7 @@ void Reset() {
   g_settings = Settings{};
   g_calls = Calls{};
   g_holdSends = false;
+  fake_services::Reset();
 }
 
 void Configure(const std::function<void(Settings&)>& change) {
@@ -239,17 +203,6 @@ std::vector<Frame> DeliveredFrames() {
 int IdlePolls() {
   const std::vector<std::string> trace = Recorded().trace;
   return static_cast<int>(std::count(trace.begin(), trace.end(), "sleep 10"));
-}
-
-bool WaitUntil(const std::function<bool()>& done) {
-  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
-  while (!done()) {
-    if (std::chrono::steady_clock::now() > deadline) {
-      return done();
-    }
-    std::this_thread::sleep_for(std::chrono::microseconds(200));
-  }
-  return true;
 }
 
 }  // namespace fake

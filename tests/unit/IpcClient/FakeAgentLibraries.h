@@ -1,7 +1,7 @@
 // Counting fakes of what the IPC client calls outside itself. FakeAgentLibraries.cpp defines the
-// client functions of the IPC library, the maintenance component's registration, the resource
-// monitor, the sleep of the utility library and the two system facts behind the send thread's
-// pacing; the test executable's definitions take the place of the stand-in libraries' own.
+// client functions of the IPC library, the maintenance component's registration, the sleep of
+// the utility library and the two system facts behind the send thread's pacing; the test
+// executable's definitions take the place of the stand-in libraries' own.
 #pragma once
 
 #include <cstdint>
@@ -58,16 +58,15 @@ struct Calls {
   std::vector<std::string> regDocuments;  // refused ones included
   std::vector<Frame> frames;              // refused ones included
   int freeCalls = 0;
-  int mtRegistrations = 0;    // RegMtInfoCallback minus UnRegMtInfoCallback calls
-  int monitorPoints = 0;      // AddMonitorPoint minus RemoveMonitorPoint calls
-  int monitorPointCalls = 0;  // AddMonitorPoint calls
+  int mtRegistrations = 0;  // RegMtInfoCallback minus UnRegMtInfoCallback calls
   // The send thread's sends and sleeps in order: "send", or "sleep N" for N ms on the thread
   // named "ipc_send".
   std::vector<std::string> trace;
   int heldSends = 0;  // sends waiting in a hold now
 };
 
-// Back to the start: default settings, nothing recorded, sends not held.
+// Back to the start: default settings, nothing recorded (the shared fakes included), sends not
+// held.
 void Reset();
 void Configure(const std::function<void(Settings&)>& change);
 Calls Recorded();
@@ -77,8 +76,5 @@ void HoldSends(bool hold);
 // Derived from Recorded().
 std::vector<Frame> DeliveredFrames();  // sends that returned 0
 int IdlePolls();                       // 10 ms sleeps of the send thread
-
-// Polls until `done` holds; false after 10 s (a guard against hangs, not a timing check).
-bool WaitUntil(const std::function<bool()>& done);
 
 }  // namespace fake

@@ -8,6 +8,7 @@
 
 #include "AgentExpectations.h"
 #include "IpcClientTestSupport.h"
+#include "support/ProtocolHandlers.h"
 #include "valko/Monitor.h"
 
 namespace ipcclient_test {
@@ -18,21 +19,7 @@ using ipcclient_expect::kFirstDocument;
 using ipcclient_expect::kSecondDocument;
 using ipcclient_expect::kServerName;
 
-class RecordingHandler : public IProtocolHandler {
- public:
-  void Handle(const std::string& data) override {
-    std::lock_guard<std::mutex> hold(mutex_);
-    calls_.push_back(data);
-  }
-  std::vector<std::string> Calls() {
-    std::lock_guard<std::mutex> hold(mutex_);
-    return calls_;
-  }
-
- private:
-  std::mutex mutex_;
-  std::vector<std::string> calls_;  // guarded by mutex_
-};
+using korvex_test::RecordingHandler;
 
 using InitClientTest = IpcClientTest;
 
@@ -53,7 +40,7 @@ TEST_F(InitClientTest, HandsTheLibraryItsRecordAndStartsOneIdlingSendThread) {
   EXPECT_EQ(fake::Recorded().mtRegistrations, 1);
   // No resource monitor exists: the statistics point is skipped and the rest goes on.
   EXPECT_EQ(CSingleton<CMonitor>::GetInstance(), nullptr);
-  EXPECT_EQ(fake::Recorded().monitorPointCalls, 0);
+  EXPECT_EQ(fake_services::MonitorPointCalls(), 0);
 
   EXPECT_TRUE(client_->IsThreadRunning());
   ASSERT_TRUE(WaitIdlePolls(2));  // not connected: the thread only polls
@@ -76,43 +63,52 @@ TEST_F(InitClientTest, ALibraryFailureFailsAndStartsNoThread) {
 TEST_F(InitClientTest, TearDownUnregistersTheReportsAndFreesTheLibraryOnce) {
   ASSERT_NE(CSingleton<CMonitor>::NewInstance(), nullptr);
   Init();
-  EXPECT_EQ(fake::Recorded().monitorPoints, 1);
+  EXPECT_EQ(fake_services::MonitorPoints(), 1);
   EXPECT_EQ(fake::Recorded().mtRegistrations, 1);
 
   LogTail log;
   CSingleton<CIpcClient>::RemoveInstance();
   EXPECT_EQ(log.Count("end ipc send thread", 4), 1);
   EXPECT_EQ(fake::Recorded().freeCalls, 1);
-  EXPECT_EQ(fake::Recorded().monitorPoints, 0);
+  EXPECT_EQ(fake_services::MonitorPoints(), 0);
   EXPECT_EQ(fake::Recorded().mtRegistrations, 0);
   CSingleton<CMonitor>::RemoveInstance();
 }
 
 using ConnectServerTest = IpcClientTest;
 
-TEST_F(ConnectServerTest, FallsBackToTheSecondNameAndLogsTheFinalState) {
-  LogTail log;
-  fake::Configure([](fake::Settings& s) { s.connectStates[kServerName] = 3; });
-  EXPECT_TRUE(client_->ConnectServer());
-  EXPECT_EQ(fake::Recorded().connectCalls,
-            (std::vector<std::string>{kServerName, kFallbackServerName}));
-  EXPECT_EQ(log.Count("Connect Korvex ipc server return state is 0", 4), 1);
-  EXPECT_EQ(log.CountContaining("Connect Korvex ipc server return state"), 1);
+// Connect and ConnectServer try the second name only when the first is refused, and log the
+// final state once.
+TEST_F(ConnectServerTest, TriesTheSecondNameOnlyWhenTheFirstIsRefused) {
+  struct Case {
+    int32_t first;
+    int32_t second;
+    std::vector<std::string> calls;
+    bool connected;
+  };
+  const Case cases[] = {
+      {0, 0, {kServerName}, true},
+      {3, 0, {kServerName, kFallbackServerName}, true},
+      {3, 5, {kServerName, kFallbackServerName}, false},
+  };
+  for (const Case& c : cases) {
+    for (bool viaConnectServer : {false, true}) {
+      SCOPED_TRACE(std::to_string(c.first) + " " + std::to_string(viaConnectServer));
+      fake::Reset();
+      fake::Configure([&](fake::Settings& s) {
+        s.connectStates[kServerName] = c.first;
+        s.connectStates[kFallbackServerName] = c.second;
+      });
+      LogTail log;
+      EXPECT_EQ(viaConnectServer ? client_->ConnectServer() : client_->Connect(), c.connected);
+      EXPECT_EQ(fake::Recorded().connectCalls, c.calls);
+      const std::string state = std::to_string(c.calls.size() == 1 ? c.first : c.second);
+      EXPECT_EQ(log.Count("Connect Korvex ipc server return state is " + state, 4), 1);
+      EXPECT_EQ(log.CountContaining("Connect Korvex ipc server return state"), 1);
+    }
+  }
   // Only the library's callback says the connection is up.
   EXPECT_FALSE(client_->IsConnected());
-}
-
-TEST_F(ConnectServerTest, ConnectTriesTheSecondNameOnlyWhenTheFirstIsRefused) {
-  EXPECT_TRUE(client_->Connect());
-  EXPECT_EQ(fake::Recorded().connectCalls, (std::vector<std::string>{kServerName}));
-}
-
-TEST_F(ConnectServerTest, BothNamesRefusedFailsWithTheSecondState) {
-  LogTail log;
-  fake::Configure([](fake::Settings& s) { s.connectStates[kServerName] = 3; });
-  fake::Configure([](fake::Settings& s) { s.connectStates[kFallbackServerName] = 5; });
-  EXPECT_FALSE(client_->Connect());
-  EXPECT_EQ(log.Count("Connect Korvex ipc server return state is 5", 4), 1);
 }
 
 TEST_F(ConnectServerTest, NeedReconnectOnlyWhileDisconnectedAndWhenTheLibraryAgrees) {
@@ -132,6 +128,7 @@ using RegistrationTest = IpcClientTest;
 
 TEST_F(RegistrationTest, RegistersOncePerTransitionWithTheExactDocuments) {
   LogTail log;
+  client_->OnDisconnected();  // while disconnected: nothing happens, nothing is logged
   client_->OnConnected("");
   client_->OnConnected("");
   EXPECT_EQ(fake::Recorded().regDocuments,
@@ -141,9 +138,12 @@ TEST_F(RegistrationTest, RegistersOncePerTransitionWithTheExactDocuments) {
   EXPECT_EQ(log.Count("register ipc message success", 4), 1);
 
   client_->OnDisconnected();
+  client_->OnDisconnected();
+  EXPECT_FALSE(client_->IsConnected());
   client_->OnConnected("");
   EXPECT_EQ(fake::Recorded().regDocuments.size(), 4u);
   EXPECT_EQ(client_->SendList().Count(), 4u);
+  EXPECT_EQ(log.CountContaining("korvex disconnected."), 1);
   EXPECT_EQ(log.Count("korvex disconnected.", 4), 1);
   EXPECT_EQ(log.Count("korvex connected", 4), 2);
 }
@@ -169,53 +169,41 @@ TEST_F(RegistrationTest, TheConfigurationRequestsAreQueuedAsPriorityZeroEnvelope
   EXPECT_EQ(client_->bufferedBytes.load(), 4);
 }
 
-TEST_F(RegistrationTest, AFirstDocumentRefusedSkipsTheSecondButNotTheRequests) {
-  LogTail log;
-  fake::Configure([](fake::Settings& s) { s.regStates = {5}; });
-  client_->OnConnected("");
-  EXPECT_EQ(fake::Recorded().regDocuments, (std::vector<std::string>{kFirstDocument}));
-  EXPECT_EQ(log.Count("register ipc message fail", 3), 1);
-  EXPECT_EQ(client_->SendList().Count(), 2u);
+// A refused first document skips the second; either refusal is one warning, and the
+// configuration requests are queued all the same.
+TEST_F(RegistrationTest, ARefusedDocumentIsAFailureButTheRequestsFollow) {
+  const std::vector<int32_t> refusals[] = {{5}, {0, 5}};
+  for (const std::vector<int32_t>& states : refusals) {
+    fake::Reset();
+    fake::Configure([&](fake::Settings& s) { s.regStates = states; });
+    LogTail log;
+    client_->OnDisconnected();
+    client_->OnConnected("");
+    EXPECT_EQ(fake::Recorded().regDocuments.size(), states.size());
+    EXPECT_EQ(log.Count("register ipc message fail", 3), 1);
+    EXPECT_EQ(log.CountContaining("register ipc message success"), 0);
+    EXPECT_EQ(log.CountContaining("fail to send"), 0);
+  }
+  EXPECT_EQ(client_->SendList().Count(), 4u);
 }
 
-TEST_F(RegistrationTest, ASecondDocumentRefusedIsAFailure) {
-  LogTail log;
-  fake::Configure([](fake::Settings& s) { s.regStates = {0, 5}; });
-  client_->OnConnected("");
-  EXPECT_EQ(fake::Recorded().regDocuments.size(), 2u);
-  EXPECT_EQ(log.Count("register ipc message fail", 3), 1);
-  EXPECT_EQ(log.Count("register ipc message success"), 0);
-}
-
-TEST_F(RegistrationTest, AFirstRequestRefusedSkipsTheSecond) {
-  LogTail log;
-  LimitQueue(0);  // one message per priority
-  ASSERT_TRUE(client_->SendMsg("T_MSG_EARLIER", "{}", "", 0, false));
-  client_->OnConnected("");
-  EXPECT_EQ(log.Count("fail to send T_MSG_PULL_CONF", 2), 1);
-  EXPECT_EQ(log.CountContaining("fail to send T_MSG_PULL_FILE_CONF"), 0);
-  EXPECT_EQ(client_->dropCount.load(), 1u);  // the second was never attempted
-}
-
-TEST_F(RegistrationTest, ASecondRequestRefusedIsLogged) {
-  LogTail log;
-  LimitQueue(1);
-  ASSERT_TRUE(client_->SendMsg("T_MSG_EARLIER", "{}", "", 0, false));
-  client_->OnConnected("");
-  EXPECT_EQ(log.CountContaining("fail to send T_MSG_PULL_CONF"), 0);
-  EXPECT_EQ(log.Count("fail to send T_MSG_PULL_FILE_CONF", 2), 1);
-  EXPECT_EQ(client_->SendList().Count(), 2u);
-}
-
-TEST_F(RegistrationTest, ADisconnectWhileDisconnectedLogsNothing) {
-  LogTail log;
-  client_->OnDisconnected();
-  EXPECT_EQ(log.CountContaining("korvex disconnected."), 0);
-  client_->OnConnected("");
-  client_->OnDisconnected();
-  client_->OnDisconnected();
-  EXPECT_EQ(log.CountContaining("korvex disconnected."), 1);
-  EXPECT_FALSE(client_->IsConnected());
+// With room for `limit` + 1 messages of priority 0 and one taken already, a refused first
+// request skips the second (one drop); a refused second request is logged on its own.
+TEST_F(RegistrationTest, ARefusedConfigurationRequestIsLoggedAndSkipsTheRest) {
+  for (int64_t limit : {0, 1}) {
+    SCOPED_TRACE(limit);
+    CSingleton<CIpcClient>::RemoveInstance();
+    client_ = CSingleton<CIpcClient>::NewInstance();
+    LimitQueue(limit);
+    LogTail log;
+    ASSERT_TRUE(client_->SendMsg("T_MSG_EARLIER", "{}", "", 0, false));
+    client_->OnConnected("");
+    EXPECT_EQ(log.Count("fail to send T_MSG_PULL_CONF", 2), limit == 0 ? 1 : 0);
+    EXPECT_EQ(log.Count("fail to send T_MSG_PULL_FILE_CONF", 2), limit == 0 ? 0 : 1);
+    EXPECT_EQ(log.CountContaining("fail to send"), 1);
+    EXPECT_EQ(client_->dropCount.load(), 1u);
+    EXPECT_EQ(client_->SendList().Count(), static_cast<size_t>(limit) + 1);
+  }
 }
 
 using InitInfoTest = IpcClientTest;
@@ -263,7 +251,7 @@ TEST_F(CallbackTest, TheLibraryCallbacksReachTheSingleton) {
   // Only `length` bytes belong to the message; what follows in memory is not read.
   const char buffer[] = "{\"type\":\"T_MSG_X\",\"data\":\"hi\"}{\"garbage\"";
   FireReceive(buffer, static_cast<int32_t>(std::strlen("{\"type\":\"T_MSG_X\",\"data\":\"hi\"}")));
-  ASSERT_TRUE(fake::WaitUntil([&] { return !handler.Calls().empty(); }));
+  ASSERT_TRUE(WaitUntil([&] { return !handler.Calls().empty(); }));
   EXPECT_EQ(handler.Calls(), (std::vector<std::string>{"hi"}));
 
   FireConnected("{\"version\":4}");
@@ -291,17 +279,6 @@ TEST_F(CallbackTest, TheLibraryLogGoesToTheLogAtProgressLevel) {
   LogTail log;
   fake::Recorded().logCallback("library line 42");
   EXPECT_EQ(log.Count("library line 42", 4), 1);
-}
-
-TEST_F(CallbackTest, HandlerOperationsAreForwardedToTheDispatcher) {
-  RecordingHandler handler;
-  EXPECT_FALSE(client_->RegisterProtocolHandler("", &handler));
-  EXPECT_FALSE(client_->RegisterProtocolHandler("T_MSG_Y", nullptr));
-  ASSERT_TRUE(client_->RegisterProtocolHandler("T_MSG_Y", &handler));
-  EXPECT_TRUE(client_->DispatchProtocol("T_MSG_Y", "payload"));
-  EXPECT_EQ(handler.Calls(), (std::vector<std::string>{"payload"}));
-  EXPECT_TRUE(client_->UnRegisterProtocolHandler("T_MSG_Y", &handler));
-  EXPECT_FALSE(client_->DispatchProtocol("T_MSG_Y", "payload"));
 }
 
 }  // namespace

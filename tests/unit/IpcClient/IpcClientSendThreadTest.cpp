@@ -61,8 +61,7 @@ bool IsBuildStamp(const std::string& text) {
 
 // The sent messages' bytes leave the count just after the send count rises.
 bool WaitBufferEmpty() {
-  return fake::WaitUntil(
-      [] { return CSingleton<CIpcClient>::GetInstance()->bufferedBytes.load() == 0; });
+  return WaitUntil([] { return CSingleton<CIpcClient>::GetInstance()->bufferedBytes.load() == 0; });
 }
 
 TEST_F(SendThreadTest, WhileDisconnectedNothingLeavesAndTheReportShowsTheQueue) {
@@ -102,8 +101,7 @@ TEST_F(SendThreadTest, AFailedSendIsRetriedBehindTheMessagesQueuedMeanwhile) {
   fake::HoldSends(true);
   fake::Configure([](fake::Settings& s) { s.sendStates = {7}; });
   ASSERT_TRUE(client_->EnqueueMessage(Message("T_MSG_A", 2, "aaaa")));
-  ASSERT_TRUE(
-      fake::WaitUntil([] { return fake::Recorded().heldSends == 1; }));  // A is out of the list
+  ASSERT_TRUE(WaitUntil([] { return fake::Recorded().heldSends == 1; }));  // A is out of the list
   ASSERT_TRUE(client_->EnqueueMessage(Message("T_MSG_B", 2)));
   ASSERT_TRUE(client_->EnqueueMessage(Message("T_MSG_C", 2)));
   fake::HoldSends(false);
@@ -150,13 +148,12 @@ TEST_F(SendThreadTest, AMessageTakenAsTheConnectionDropsGoesBackAndLeavesOnce) {
   ASSERT_TRUE(WaitSent(2));
   fake::HoldSends(true);
   ASSERT_TRUE(client_->EnqueueMessage(Message("T_MSG_LATE", 1)));
-  ASSERT_TRUE(
-      fake::WaitUntil([] { return fake::Recorded().heldSends == 1; }));  // taken, being sent
+  ASSERT_TRUE(WaitUntil([] { return fake::Recorded().heldSends == 1; }));  // taken, being sent
   FireDisconnected();
   fake::Configure(
       [](fake::Settings& s) { s.sendStates = {6}; });  // the library has lost the connection too
   fake::HoldSends(false);
-  ASSERT_TRUE(fake::WaitUntil([] { return fake::Recorded().frames.size() == 3; }));
+  ASSERT_TRUE(WaitUntil([] { return fake::Recorded().frames.size() == 3; }));
   ASSERT_TRUE(WaitIdlePolls(2));
   EXPECT_EQ(client_->SendList().Count(), 1u);  // back in the list, not taken while disconnected
   EXPECT_EQ(fake::Recorded().frames.size(), 3u);
@@ -176,8 +173,7 @@ TEST_F(SendThreadTest, AMessageThatCannotBePackedIsLoggedAndKeptInRotation) {
   ASSERT_TRUE(WaitSent(2));
   LogTail log;
   ASSERT_TRUE(client_->EnqueueMessage(Message("T_MSG_EMPTY", 2, "")));
-  ASSERT_TRUE(
-      fake::WaitUntil([&] { return log.Count("packet message for T_MSG_EMPTY fail", 3) >= 2; }));
+  ASSERT_TRUE(WaitUntil([&] { return log.Count("packet message for T_MSG_EMPTY fail", 3) >= 2; }));
   EXPECT_EQ(fake::Recorded().frames.size(), 2u);  // never handed to the library
   EXPECT_EQ(client_->dropCount.load(), 0u);
   EXPECT_EQ(client_->sendCount.load(), 2u);
@@ -286,7 +282,7 @@ TEST_P(PacingTest, SleepsAfterOddMessagesOrAfterEachOnASmallOldMachine) {
                                       "sleep 10", "send",     "sleep 10", "send",     "sleep 10"}
            : std::vector<std::string>{"send",    "sleep 5", "send", "send",
                                       "sleep 5", "send",    "send", "sleep 5"};
-  ASSERT_TRUE(fake::WaitUntil([&] { return TraceFromFirstSend().size() >= expected.size(); }));
+  ASSERT_TRUE(WaitUntil([&] { return TraceFromFirstSend().size() >= expected.size(); }));
   // Once the thread has stopped, nothing can follow the last pacing sleep.
   CSingleton<CIpcClient>::RemoveInstance();
   EXPECT_EQ(TraceFromFirstSend(), expected);

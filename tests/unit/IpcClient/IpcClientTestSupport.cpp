@@ -1,96 +1,13 @@
 #include "IpcClientTestSupport.h"
 
-#include <unistd.h>
-
-#include <filesystem>
-#include <fstream>
-
 #include <json/json.h>
 
 #include "Singleton.h"
 #include "ipc/SimpleSerialization.h"
-#include "tbx/LogMessage.h"
-#include "tbxUtil/TbxTestSeams.h"
 #include "valko/Config.h"
 #include "valkoConfig/ConfigTestSeams.h"
 
 namespace ipcclient_test {
-
-namespace {
-
-// The application directory, and with it the log and the queue configuration, in a fresh
-// temporary directory for the whole test program.
-class AppDirEnvironment : public ::testing::Environment {
- public:
-  void SetUp() override {
-    dir_ = std::filesystem::temp_directory_path() / ("unit_IpcClient_" + std::to_string(getpid()));
-    std::filesystem::create_directories(dir_);
-    tbx::testing::OverrideApplicationDir(dir_.string());
-    tbx::CLogMessage::SetLogDirName("log");
-    ASSERT_NE(tbx::CLogMessage::GetInstance(), nullptr);
-    tbx::CLogMessage::GetInstance()->SetLogFileSize(uint64_t{1} << 30);
-  }
-  void TearDown() override {
-    tbx::CLogMessage::Flush();
-    tbx::testing::OverrideApplicationDir("");
-    std::error_code ignored;
-    std::filesystem::remove_all(dir_, ignored);
-  }
-
- private:
-  std::filesystem::path dir_;
-};
-
-[[maybe_unused]] const auto* const g_environment =
-    ::testing::AddGlobalTestEnvironment(new AppDirEnvironment);
-
-uint64_t LogSize() {
-  tbx::CLogMessage::Flush();
-  std::error_code error;
-  const auto size = std::filesystem::file_size(tbx::CLogMessage::GetLogFilePath(), error);
-  return error ? 0 : size;
-}
-
-bool EndsWith(const std::string& text, const std::string& suffix) {
-  return text.size() >= suffix.size() &&
-         text.compare(text.size() - suffix.size(), suffix.size(), suffix) == 0;
-}
-
-}  // namespace
-
-LogTail::LogTail() : offset_(LogSize()) {}
-
-std::vector<std::string> LogTail::Lines() const {
-  tbx::CLogMessage::Flush();
-  std::ifstream in(tbx::CLogMessage::GetLogFilePath(), std::ios::binary);
-  in.seekg(static_cast<std::streamoff>(offset_));
-  std::vector<std::string> lines;
-  for (std::string line; std::getline(in, line);) {
-    lines.push_back(line);
-  }
-  return lines;
-}
-
-int LogTail::Count(const std::string& text, int level) const {
-  // How the stand-in logger renders each level.
-  const std::string tag = level == 2   ? "[ERROR]"
-                          : level == 3 ? "[WARN]"
-                          : level == 4 ? "[INFO]"
-                                       : "";
-  int count = 0;
-  for (const std::string& line : Lines()) {
-    count += EndsWith(line, text) && line.find(tag) != std::string::npos;
-  }
-  return count;
-}
-
-int LogTail::CountContaining(const std::string& text) const {
-  int count = 0;
-  for (const std::string& line : Lines()) {
-    count += line.find(text) != std::string::npos;
-  }
-  return count;
-}
 
 std::string EnvelopeType(const std::string& text) {
   Json::Value root;
@@ -129,6 +46,7 @@ std::vector<std::string> DeliveredTypes() {
 }
 
 void IpcClientTest::SetUp() {
+  korvex_test::OpenProcessLog();
   fake::Reset();
   client_ = CSingleton<CIpcClient>::NewInstance();
   ASSERT_NE(client_, nullptr);
@@ -164,12 +82,12 @@ void IpcClientTest::ConnectWhileTheFirstSendWaits(const std::string& initInfo) {
 }
 
 bool IpcClientTest::WaitSent(uint64_t count) {
-  return fake::WaitUntil([&] { return client_->sendCount.load() >= count; });
+  return WaitUntil([&] { return client_->sendCount.load() >= count; });
 }
 
 bool IpcClientTest::WaitIdlePolls(int count) {
   const int target = fake::IdlePolls() + count;
-  return fake::WaitUntil([&] { return fake::IdlePolls() >= target; });
+  return WaitUntil([&] { return fake::IdlePolls() >= target; });
 }
 
 void IpcClientTest::LimitQueue(int64_t limit) {

@@ -1,5 +1,5 @@
 // Shared set-up of the IPC client's tests against the fake agent libraries: a client singleton
-// per test, the log in a private directory, and helpers that drive the library's callbacks.
+// per test, the process log, and helpers that drive the library's callbacks.
 #pragma once
 
 #include <cstdint>
@@ -10,22 +10,13 @@
 
 #include "FakeAgentLibraries.h"
 #include "IpcClient/IpcClient.h"
+#include "support/FakeAgentServices.h"
+#include "support/TestSupport.h"
 
 namespace ipcclient_test {
 
-// The log lines written after construction.
-class LogTail {
- public:
-  LogTail();
-  std::vector<std::string> Lines() const;
-  // Records whose text ends with `text`; with a level (2, 3 or 4), only records of that level.
-  int Count(const std::string& text, int level = 0) const;
-  // Records whose text contains `text`.
-  int CountContaining(const std::string& text) const;
-
- private:
-  uint64_t offset_;  // log file size at construction, in bytes
-};
+using korvex_test::LogTail;
+using korvex_test::WaitUntil;
 
 // The "type" of a JSON envelope as the fake received it, "" when it has none.
 std::string EnvelopeType(const std::string& text);
