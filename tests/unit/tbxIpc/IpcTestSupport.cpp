@@ -7,8 +7,6 @@
 
 #include <cstdlib>
 #include <cstring>
-#include <filesystem>
-#include <thread>
 
 namespace ipctest {
 
@@ -27,17 +25,6 @@ bool FillAddress(const std::string& path, sockaddr_un* address) {
 }
 
 }  // namespace
-
-TempDir::TempDir() {
-  char pattern[] = "/tmp/tbxipc_test_XXXXXX";
-  const char* made = mkdtemp(pattern);
-  path_ = made != nullptr ? made : "";
-}
-
-TempDir::~TempDir() {
-  std::error_code ignored;
-  std::filesystem::remove_all(path_, ignored);
-}
 
 ScopedIpcDir::ScopedIpcDir() : ipcDir_(root_.path() + "/ipc") {
   setenv("TBX_IPC_DIR", ipcDir_.c_str(), 1);
@@ -182,17 +169,6 @@ std::string Frame(uint8_t kind, const std::string& payload) {
   std::string frame;
   ipc::EncodeFrame(kind, payload, &frame);
   return frame;
-}
-
-bool Eventually(const std::function<bool()>& condition) {
-  const Clock::time_point deadline = Clock::now() + kPatience;
-  while (!condition()) {
-    if (Clock::now() >= deadline) {
-      return false;
-    }
-    std::this_thread::sleep_for(std::chrono::milliseconds(5));
-  }
-  return true;
 }
 
 std::string BinDir() {

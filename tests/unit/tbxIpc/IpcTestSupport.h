@@ -12,25 +12,15 @@
 #include <string>
 #include <vector>
 
+#include "support/TestSupport.h"
 #include "tbxIpc/IpcFrame.h"
 
 namespace ipctest {
 
+using korvex_test::TempDir;
+
 // How long a test waits for something another thread or process does before it fails.
 constexpr std::chrono::seconds kPatience(10);
-
-// A fresh directory under /tmp, removed with its contents at destruction.
-class TempDir {
- public:
-  TempDir();
-  ~TempDir();
-  TempDir(const TempDir&) = delete;
-  TempDir& operator=(const TempDir&) = delete;
-  const std::string& path() const { return path_; }
-
- private:
-  std::string path_;
-};
 
 // Points TBX_IPC_DIR at <fresh temp dir>/ipc for its lifetime, so the client library and
 // servers started with the default directory meet only each other.
@@ -43,7 +33,7 @@ class ScopedIpcDir {
   std::string SocketPath(const std::string& name) const;
 
  private:
-  TempDir root_;
+  korvex_test::TempDir root_;
   std::string ipcDir_;
 };
 
@@ -76,9 +66,6 @@ bool ReadFrame(int fd, IpcFrame* frame);
 // True when the peer has closed: a read returns end of stream within kPatience.
 bool WaitForEof(int fd);
 std::string Frame(uint8_t kind, const std::string& payload);
-
-// Polls `condition` until it holds or patience runs out.
-bool Eventually(const std::function<bool()>& condition);
 
 // The directory holding the built executables and stand-in libraries.
 std::string BinDir();
