@@ -22,36 +22,32 @@ std::string Envelope(const IpcMessage& message) {
   return out;
 }
 
-TEST(StandardEnvelope, PullRequestIsExact) {
-  EXPECT_EQ(Envelope(Message("T_MSG_PULL_CONF", "{}")),
-            R"({"traceId":"","priority":0,"type":"T_MSG_PULL_CONF","data":{"data":{}}})");
-}
-
-TEST(StandardEnvelope, EmbedsJsonDataAndQuotesPlainText) {
-  EXPECT_EQ(Envelope(Message("T", "[1,{\"a\":null}]", 3, "tr-1")),
-            R"({"traceId":"tr-1","priority":3,"type":"T","data":{"data":[1,{"a":null}]}})");
-  EXPECT_EQ(Envelope(Message("T", "hello", -2)),
-            R"({"traceId":"","priority":-2,"type":"T","data":{"data":"hello"}})");
-}
-
-TEST(StandardEnvelope, TraceIdAndTypeFollowTheValueRules) {
-  EXPECT_EQ(Envelope(Message("{\"t\":1}", "x", 0, "[7]")),
-            R"({"traceId":[7],"priority":0,"type":{"t":1},"data":{"data":"x"}})");
-  EXPECT_EQ(Envelope(Message("T\"", "x", 0, "a\\b")),
-            R"({"traceId":"a\\b","priority":0,"type":"T\"","data":{"data":"x"}})");
-}
-
-TEST(StandardEnvelope, DataCannotAddMembersToTheEnvelope) {
-  EXPECT_EQ(Envelope(Message("T", R"(x"},"type":"EVIL","y":{"z":")")),
-            R"({"traceId":"","priority":0,"type":"T","data":{"data":)"
-            R"("x\"},\"type\":\"EVIL\",\"y\":{\"z\":\""}})");
-}
-
-TEST(StandardEnvelope, KeepsObjectIdAndKeepFlagOut) {
-  IpcMessage message = Message("T", "{}");
-  message.objId = "obj";
-  message.keepFlag = true;
-  EXPECT_EQ(Envelope(message), R"({"traceId":"","priority":0,"type":"T","data":{"data":{}}})");
+// The standard envelope: traceId, priority, type and data in this order; JSON documents are
+// embedded, other texts quoted; object id and keep flag stay out.
+TEST(StandardEnvelope, IsExactForEveryKindOfField) {
+  IpcMessage withObjectId = Message("T", "{}");
+  withObjectId.objId = "obj";
+  withObjectId.keepFlag = true;
+  const std::pair<IpcMessage, std::string> cases[] = {
+      {Message("T_MSG_PULL_CONF", "{}"),
+       R"({"traceId":"","priority":0,"type":"T_MSG_PULL_CONF","data":{"data":{}}})"},
+      {Message("T", "[1,{\"a\":null}]", 3, "tr-1"),
+       R"({"traceId":"tr-1","priority":3,"type":"T","data":{"data":[1,{"a":null}]}})"},
+      {Message("T", "hello", -2),
+       R"({"traceId":"","priority":-2,"type":"T","data":{"data":"hello"}})"},
+      {Message("{\"t\":1}", "x", 0, "[7]"),
+       R"({"traceId":[7],"priority":0,"type":{"t":1},"data":{"data":"x"}})"},
+      {Message("T\"", "x", 0, "a\\b"),
+       R"({"traceId":"a\\b","priority":0,"type":"T\"","data":{"data":"x"}})"},
+      // Data cannot add members to the envelope.
+      {Message("T", R"(x"},"type":"EVIL","y":{"z":")"),
+       R"({"traceId":"","priority":0,"type":"T","data":{"data":)"
+       R"("x\"},\"type\":\"EVIL\",\"y\":{\"z\":\""}})"},
+      {withObjectId, R"({"traceId":"","priority":0,"type":"T","data":{"data":{}}})"},
+  };
+  for (const auto& [message, expected] : cases) {
+    EXPECT_EQ(Envelope(message), expected);
+  }
 }
 
 TEST(IpcOnlyEnvelope, StyledLayoutWithSortedKeysPrefixedTypeAndEscapedData) {
@@ -78,21 +74,6 @@ TEST(PackMessage, RefusesEmptyTypeOrDataWithoutBuilding) {
   EXPECT_EQ(out, "untouched");
 }
 
-TEST(PackMessage, ChoosesTheEnvelopeByTheIpcOnlyFlag) {
-  IpcMessage message = Message("T", "{}");
-  std::string packed;
-  std::string expected;
-  ASSERT_TRUE(PackMessage(packed, message));
-  ASSERT_TRUE(BuildEnvelope(expected, message));
-  EXPECT_EQ(packed, expected);
-
-  message.ipcOnly = true;
-  ASSERT_TRUE(PackMessage(packed, message));
-  ASSERT_TRUE(BuildIpcOnlyEnvelope(expected, message));
-  EXPECT_EQ(packed, expected);
-  EXPECT_NE(packed.find("IPC_ONLY_T"), std::string::npos);
-}
-
 // One header entry as the documented buffer layout spells it.
 std::string TextEntry(const std::string& key, const std::string& value) {
   std::string entry(1, static_cast<char>(key.size()));
@@ -111,12 +92,9 @@ std::string FixedEntry(const std::string& key, const std::string& bytes) {
   return entry;
 }
 
-TEST(SerializedHeader, TypeAndLittleEndianPriorityOnly) {
+TEST(SerializedHeader, TypeLittleEndianPriorityAndTheOptionalIpcMsgByteAndObjectId) {
   EXPECT_EQ(BuildSerializedHeader("T_MSG_X", 3, false, ""),
             TextEntry("type", "T_MSG_X") + FixedEntry("prio", std::string("\x03\0\0\0", 4)));
-}
-
-TEST(SerializedHeader, IpcMsgByteAndObjectIdWhenGiven) {
   EXPECT_EQ(BuildSerializedHeader("T", -2, true, "obj-9"),
             TextEntry("type", "T") + FixedEntry("prio", "\xFE\xFF\xFF\xFF") +
                 FixedEntry("ipc_msg", "\x01") + TextEntry("obj_id", "obj-9"));
