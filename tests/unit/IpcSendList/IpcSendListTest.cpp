@@ -39,21 +39,25 @@ class SendList : public ::testing::Test {
   CIpcSendList list_;
 };
 
+// The limit is asked at every push; each priority has its own bound.
 TEST_F(SendList, AcceptsLimitPlusOneMessagesPerPriority) {
-  ScopedQueueLimit limit(4);
-  ASSERT_EQ(limit.limit(), 4);
-  for (int i = 0; i < 5; ++i) {
-    EXPECT_TRUE(list_.Push(Message("m" + std::to_string(i), 2), 2)) << i;
+  {
+    ScopedQueueLimit limit(4);
+    ASSERT_EQ(limit.limit(), 4);
+    for (int i = 0; i < 5; ++i) {
+      EXPECT_TRUE(list_.Push(Message("m" + std::to_string(i), 2), 2)) << i;
+    }
+    EXPECT_FALSE(list_.Push(Message("m5", 2), 2));
+    EXPECT_EQ(list_.Count(), 5u);
+    EXPECT_TRUE(list_.Push(Message("other", 1), 1));
+    // Taking one message makes room for exactly one more.
+    EXPECT_EQ(PopData(2), (std::vector<std::string>{"other", "m0"}));
+    EXPECT_TRUE(list_.Push(Message("m5", 2), 2));
+    EXPECT_FALSE(list_.Push(Message("m6", 2), 2));
   }
-  EXPECT_FALSE(list_.Push(Message("m5", 2), 2));
-  EXPECT_EQ(list_.Count(), 5u);
-  // Other priorities have their own bound.
-  EXPECT_TRUE(list_.Push(Message("other", 1), 1));
-  // Taking one message makes room for exactly one more.
-  EXPECT_EQ(PopData(1), std::vector<std::string>{"other"});
-  EXPECT_EQ(PopData(1), std::vector<std::string>{"m0"});
-  EXPECT_TRUE(list_.Push(Message("m5", 2), 2));
-  EXPECT_FALSE(list_.Push(Message("m6", 2), 2));
+  ScopedQueueLimit raised(5);
+  ASSERT_EQ(raised.limit(), 5);
+  EXPECT_TRUE(list_.Push(Message("m6", 2), 2));
 }
 
 TEST_F(SendList, RealLimitAcceptsThe3001stAndRefusesThe3002nd) {
@@ -67,53 +71,26 @@ TEST_F(SendList, RealLimitAcceptsThe3001stAndRefusesThe3002nd) {
   EXPECT_EQ(list_.Count(), 3002u);
 }
 
-TEST_F(SendList, AsksForTheLimitOnEveryPush) {
-  {
-    ScopedQueueLimit limit(1);
-    ASSERT_EQ(limit.limit(), 1);
-    EXPECT_TRUE(list_.Push(Message("a", 3), 3));
-    EXPECT_TRUE(list_.Push(Message("b", 3), 3));
-    EXPECT_FALSE(list_.Push(Message("c", 3), 3));
-  }
-  ScopedQueueLimit raised(2);
-  ASSERT_EQ(raised.limit(), 2);
-  EXPECT_TRUE(list_.Push(Message("c", 3), 3));
-}
-
 TEST_F(SendList, RefusesPrioritiesOutsideZeroToFour) {
   EXPECT_FALSE(list_.Push(Message("x", -1), -1));
   EXPECT_FALSE(list_.Push(Message("x", 5), 5));
   EXPECT_EQ(list_.Count(), 0u);
 }
 
-TEST_F(SendList, MoreUrgentPrioritiesLeaveFirst) {
+// A failed send goes back behind what came meanwhile.
+TEST_F(SendList, MoreUrgentPrioritiesLeaveFirstEachInOrderAndAPutBackGoesToTheTail) {
   list_.Push(Message("three", 3), 3);
-  list_.Push(Message("zero", 0), 0);
-  list_.Push(Message("one", 1), 1);
-  EXPECT_EQ(PopData(3), (std::vector<std::string>{"zero", "one", "three"}));
-}
-
-TEST_F(SendList, OnePriorityIsFirstInFirstOutAndAPutBackGoesToTheTail) {
   list_.Push(Message("a", 2), 2);
   list_.Push(Message("b", 2), 2);
+  list_.Push(Message("zero", 0), 0);
+  EXPECT_EQ(PopData(1), std::vector<std::string>{"zero"});
   IpcMessage first;
   ASSERT_TRUE(PopWithoutHanging(list_, first));
   EXPECT_EQ(first.data, "a");
   list_.Push(Message("c", 2), 2);
-  list_.Push(first, first.priority);  // a failed send goes back behind what came meanwhile
-  EXPECT_EQ(PopData(3), (std::vector<std::string>{"b", "c", "a"}));
-}
-
-TEST_F(SendList, CountSumsAllFiveLists) {
-  const int perPriority[CIpcSendList::kPriorityCount] = {2, 0, 5, 0, 1};
-  for (int priority = 0; priority < CIpcSendList::kPriorityCount; ++priority) {
-    for (int i = 0; i < perPriority[priority]; ++i) {
-      list_.Push(Message("x", priority), priority);
-    }
-  }
-  EXPECT_EQ(list_.Count(), 8u);
-  PopData(3);
-  EXPECT_EQ(list_.Count(), 5u);
+  list_.Push(Message("one", 1), 1);
+  list_.Push(first, first.priority);
+  EXPECT_EQ(PopData(5), (std::vector<std::string>{"one", "b", "c", "a", "three"}));
 }
 
 TEST_F(SendList, WakeConsumerEndsABlockedPopWithoutAMessage) {
