@@ -57,10 +57,17 @@ class DirectoryCheckTest : public ::testing::Test {
 
 struct Process {
   uint64_t id;
-  const char* listedAs;  // kAgent or kMonitor
-  std::string path;
+  const char* listedAs;   // kAgent or kMonitor
+  std::string path;       // of the executable
   std::string name = "";  // what the name query reports when not the listed name
 };
+// An agent or a monitor in /opt/<dir>.
+Process A(uint64_t id, const std::string& dir) {
+  return {id, kAgent, "/opt/" + dir + "/" + kAgent};
+}
+Process M(uint64_t id, const std::string& dir, const std::string& name = "") {
+  return {id, kMonitor, "/opt/" + dir + "/" + kMonitor, name};
+}
 
 struct Case {
   const char* name;
@@ -74,30 +81,22 @@ struct Case {
   Ids pathNotAsked = {};  // ids whose path must not be looked at
 };
 
-// Only agents and monitors below the agent root count; directories compare exactly.
+// Only agents and monitors below the agent root count; directories compare exactly. The kill
+// loop skips a listed process of another name (letter case aside), stops at the first failure
+// and ends the calling process last.
 TEST_F(DirectoryCheckTest, EndsTheMonitorsWhenAgentAndMonitorDirectoriesDiffer) {
-  const std::string p = "/opt/valko/p/";
-  const std::string q = "/opt/valko/q/";
   const Case cases[] = {
-      {"OneDirectory",
-       {{10, kAgent, "/opt/valko/bin/Korvex.exe"},
-        {20, kMonitor, "/opt/valko/bin/KorvexMonitor.exe"}},
-       {},
-       {},
-       {},
-       {"Korvex"}},
-      {"NoAgent", {{20, kMonitor, q + kMonitor}}, {}, {}},
+      {"OneDirectory", {A(10, "valko/bin"), M(20, "valko/bin")}, {}, {}, {}, {"Korvex"}},
+      {"NoAgent", {M(20, "valko/q")}, {}, {}},
       {"DifferentDirectories",
-       {{10, kAgent, p + kAgent}, {20, kMonitor, q + kMonitor}, {21, kMonitor, q + kMonitor}},
+       {A(10, "valko/p"), M(20, "valko/q"), M(21, "valko/q")},
        {20, 21},
        {kMismatch},
        {"Korvex dir is not same as KorvexMonitor, Korvex dir is /opt/valko/p, KorvexMonitor dir "
         "is /opt/valko/q",
         "kill KorvexMonitor success"}},
       {"TwoAgentDirectories",
-       {{10, kAgent, "/opt/valko/a/Korvex.exe"},
-        {11, kAgent, "/opt/valko/b/Korvex.exe"},
-        {20, kMonitor, "/opt/valko/a/KorvexMonitor.exe"}},
+       {A(10, "valko/a"), A(11, "valko/b"), M(20, "valko/a")},
        {20},
        {"2 diff Korvex dir"},
        {"there are 2 diff Korvex dir"},
@@ -106,54 +105,35 @@ TEST_F(DirectoryCheckTest, EndsTheMonitorsWhenAgentAndMonitorDirectoriesDiffer) 
        {},
        {20}},
       {"TwoMonitorDirectories",
-       {{10, kAgent, "/opt/valko/a/Korvex.exe"},
-        {20, kMonitor, "/opt/valko/a/KorvexMonitor.exe"},
-        {21, kMonitor, "/opt/valko/b/KorvexMonitor.exe"}},
+       {A(10, "valko/a"), M(20, "valko/a"), M(21, "valko/b")},
        {20, 21},
        {"2 diff KorvexMonitor dir"},
        {"there are 2 diff KorvexMonitor dir"}},
-      {"OneDirectoryTwice",
-       {{10, kAgent, "/opt/valko/a/Korvex.exe"},
-        {11, kAgent, "/opt/valko/a/Korvex.exe"},
-        {20, kMonitor, "/opt/valko/a/KorvexMonitor.exe"}},
-       {},
-       {}},
-      {"LetterCaseMakesADifferentDirectory",
-       {{10, kAgent, "/opt/valko/a/Korvex.exe"},
-        {12, kAgent, "/opt/valko/A/Korvex.exe"},
-        {20, kMonitor, "/opt/valko/a/KorvexMonitor.exe"}},
+      {"OneDirectoryTwice", {A(10, "valko/a"), A(11, "valko/a"), M(20, "valko/a")}, {}, {}},
+      {"LetterCase",
+       {A(10, "valko/a"), A(12, "valko/A"), M(20, "valko/a")},
        {20},
        {"2 diff Korvex dir"}},
       {"OutsideTheRootOrWithoutDirectory",
-       {{10, kAgent, "/opt/valko/bin/Korvex.exe"},
-        {11, kAgent, "/opt/other/Korvex.exe"},
-        {12, kAgent, "/opt/valko2/bin/Korvex.exe"},  // shares the root's text only
-        {13, kAgent, "Korvex.exe"},
+       {A(10, "valko/bin"),
+        A(11, "other"),
+        A(12, "valko2/bin"),
+        {13, kAgent, kAgent},
         {14, kAgent, ""},
-        {20, kMonitor, "/opt/valko/bin/KorvexMonitor.exe"},
-        {21, kMonitor, "/opt/valkoX/KorvexMonitor.exe"}},
+        M(20, "valko/bin"),
+        M(21, "valkoX")},
        {},
        {}},
-      {"TheRootItselfAndASubdirectory",
-       {{10, kAgent, "/opt/valko/Korvex.exe"}, {20, kMonitor, "/opt/valko/sub/KorvexMonitor.exe"}},
-       {20},
-       {kMismatch}},
-      // The kill loop: it skips a listed process of another name (letter case aside), stops at
-      // the first failure and ends the calling process last.
+      {"TheRootItselfAndASubdirectory", {A(10, "valko"), M(20, "valko/sub")}, {20}, {kMismatch}},
       {"AnotherNameIsLeftRunning",
-       {{10, kAgent, p + kAgent},
-        {20, kMonitor, q + kMonitor},
-        {21, kMonitor, q + kMonitor, "notepad.exe"},
-        {22, kMonitor, q + kMonitor, "korvexmonitor.exe.old"}},
+       {A(10, "valko/p"), M(20, "valko/q"), M(21, "valko/q", "notepad.exe"),
+        M(22, "valko/q", "korvexmonitor.exe.old")},
        {20, 22},
        {kMismatch},
        {"21 proc name is notepad.exe, it not start with KorvexMonitor",
         "kill KorvexMonitor success"}},
       {"AFailedTerminationStopsTheLoop",
-       {{10, kAgent, p + kAgent},
-        {20, kMonitor, q + kMonitor},
-        {21, kMonitor, q + kMonitor},
-        {22, kMonitor, q + kMonitor}},
+       {A(10, "valko/p"), M(20, "valko/q"), M(21, "valko/q"), M(22, "valko/q")},
        {20, 21},
        {kMismatch, kKillFailed},
        {"kill KorvexMonitor fail\n"},
@@ -161,20 +141,14 @@ TEST_F(DirectoryCheckTest, EndsTheMonitorsWhenAgentAndMonitorDirectoriesDiffer) 
        1,
        {21}},
       {"TheCallingProcessLast",
-       {{10, kAgent, p + kAgent},
-        {20, kMonitor, q + kMonitor},
-        {21, kMonitor, q + kMonitor},
-        {22, kMonitor, q + kMonitor}},
+       {A(10, "valko/p"), M(20, "valko/q"), M(21, "valko/q"), M(22, "valko/q")},
        {21, 22, 20},
        {kMismatch},
        {},
        {},
        20},
       {"TheCallingProcessSurvivesAnotherFailure",
-       {{10, kAgent, p + kAgent},
-        {20, kMonitor, q + kMonitor},
-        {21, kMonitor, q + kMonitor},
-        {22, kMonitor, q + kMonitor}},
+       {A(10, "valko/p"), M(20, "valko/q"), M(21, "valko/q"), M(22, "valko/q")},
        {21},
        {kMismatch, kKillFailed},
        {},
@@ -182,7 +156,7 @@ TEST_F(DirectoryCheckTest, EndsTheMonitorsWhenAgentAndMonitorDirectoriesDiffer) 
        20,
        {21}},
       {"AFailedSelfTermination",
-       {{10, kAgent, p + kAgent}, {20, kMonitor, q + kMonitor}, {21, kMonitor, q + kMonitor}},
+       {A(10, "valko/p"), M(20, "valko/q"), M(21, "valko/q")},
        {20, 21},
        {kMismatch, kKillFailed},
        {},
