@@ -24,10 +24,8 @@ inline constexpr char kSecondDocument[] =
     "   \"type_list\" : [ \"INTERNAL_MSG_REQUEST_CONTAINER_INFO\", \"T_MSG_NEW_VALKO_INFO\" ]\n"
     "}\n";
 
-// The configuration requests in the standard envelope (protocol version 0).
+// The first configuration request in the standard envelope (protocol version 0).
 inline constexpr char kPullConf[] =
     "{\"traceId\":\"\",\"priority\":0,\"type\":\"T_MSG_PULL_CONF\",\"data\":{\"data\":{}}}";
-inline constexpr char kPullFileConf[] =
-    "{\"traceId\":\"\",\"priority\":0,\"type\":\"T_MSG_PULL_FILE_CONF\",\"data\":{\"data\":{}}}";
 
 }  // namespace ipcclient_expect

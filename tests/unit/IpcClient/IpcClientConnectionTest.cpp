@@ -148,27 +148,6 @@ TEST_F(RegistrationTest, RegistersOncePerTransitionWithTheExactDocuments) {
   EXPECT_EQ(log.Count("korvex connected", 4), 2);
 }
 
-TEST_F(RegistrationTest, TheConfigurationRequestsAreQueuedAsPriorityZeroEnvelopes) {
-  client_->OnConnected("");
-  // Nothing else is queued: the two requests leave in this order.
-  IpcMessage first;
-  IpcMessage second;
-  ASSERT_TRUE(client_->SendList().InitSemaphore());
-  ASSERT_TRUE(client_->SendList().Pop(first));
-  ASSERT_TRUE(client_->SendList().Pop(second));
-  EXPECT_EQ(first.type, "T_MSG_PULL_CONF");
-  EXPECT_EQ(second.type, "T_MSG_PULL_FILE_CONF");
-  for (const IpcMessage& request : {first, second}) {
-    EXPECT_EQ(request.data, "{}");
-    EXPECT_EQ(request.traceId, "");
-    EXPECT_EQ(request.objId, "");
-    EXPECT_EQ(request.priority, 0);
-    EXPECT_FALSE(request.keepFlag);
-    EXPECT_FALSE(request.ipcOnly);
-  }
-  EXPECT_EQ(client_->bufferedBytes.load(), 4);
-}
-
 // A refused first document skips the second; either refusal is one warning, and the
 // configuration requests are queued all the same.
 TEST_F(RegistrationTest, ARefusedDocumentIsAFailureButTheRequestsFollow) {

@@ -79,9 +79,6 @@ class TbxIpcClientTest : public ::testing::Test {
     SetLogCallback(OnLog);
     handlers.onMessage = [this](uint64_t, const CIpcServer::Message& m) {
       received.Add(std::string(ipc::FrameKindName(m.kind)) + ":" + m.text);
-      if (m.kind == kIpcFrameDataEx) {
-        headers.Add(m.header);
-      }
     };
     handlers.onConnected = [this](uint64_t id) {
       serverEvents.Add("connected:" + std::to_string(id));
@@ -110,7 +107,6 @@ class TbxIpcClientTest : public ::testing::Test {
   ScopedIpcDir dir;
   CIpcServer::Handlers handlers;
   EventLog received;      // "<KIND>:<text>" per frame the server got
-  EventLog headers;       // DATA_EX header bytes
   EventLog serverEvents;  // "connected:<id>", "disconnected:<id>"
 };
 
