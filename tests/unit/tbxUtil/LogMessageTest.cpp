@@ -1,5 +1,5 @@
-#include <cctype>
 #include <filesystem>
+#include <regex>
 
 #include <gtest/gtest.h>
 
@@ -21,28 +21,10 @@ std::vector<std::string> Lines(const std::string& text) {
 // The record after its "YYYY-MM-DD HH:MM:SS.mmm " time stamp with the thread id replaced by
 // "<tid>"; "" when the stamp or the thread part is malformed.
 std::string WithoutStampAndId(const std::string& line) {
-  const std::string shape = "dddd-dd-dd dd:dd:dd.ddd ";
-  if (line.size() < shape.size()) {
-    return "";
-  }
-  for (size_t i = 0; i < shape.size(); ++i) {
-    if (shape[i] == 'd' ? !std::isdigit(static_cast<unsigned char>(line[i]))
-                        : shape[i] != line[i]) {
-      return "";
-    }
-  }
-  std::string rest = line.substr(shape.size());
-  size_t bar = rest.find('|');
-  size_t close = rest.find(']', bar);
-  if (bar == std::string::npos || close == std::string::npos || close == bar + 1) {
-    return "";
-  }
-  for (size_t i = bar + 1; i < close; ++i) {
-    if (!std::isdigit(static_cast<unsigned char>(rest[i]))) {
-      return "";
-    }
-  }
-  return rest.substr(0, bar + 1) + "<tid>" + rest.substr(close);
+  static const std::regex kRecord(
+      R"(\d{4}-\d\d-\d\d \d\d:\d\d:\d\d\.\d{3} (\[[A-Z]+\] \[[^|\]]*\|)\d+(\].*))");
+  std::smatch parts;
+  return std::regex_match(line, parts, kRecord) ? parts.str(1) + "<tid>" + parts.str(2) : "";
 }
 
 TEST(LogMessageTest, ARecordCarriesTimeLevelThreadSourceLineAndText) {
