@@ -60,14 +60,17 @@ class MonitorEventTest : public ::testing::Test {
     EnableErrorRecords(false);
   }
 
-  // Runs `reaction` on a handler with records switched on into "MonitorError.data" in a child
-  // and expects the child to have ended through Terminate.
-  void RunReaction(const std::function<void(CMonitorEvent&)>& reaction, bool records = true) {
+  // Runs `reaction` in a child on a handler with records switched on (or not) into
+  // `recordFile` (nullptr: none set), and expects the child to have ended through Terminate.
+  void RunReaction(const std::function<void(CMonitorEvent&)>& reaction, bool records = true,
+                   const char* recordFile = "MonitorError.data") {
     ChildResult child = RunInChild([&] {
       EnableErrorRecords(true);
       CMonitorEvent event("korvexmonitor");
       event.SetWriteErrorRecord(records);
-      event.SetErrorRecordFile("MonitorError.data");
+      if (recordFile != nullptr) {
+        event.SetErrorRecordFile(recordFile);
+      }
       reaction(event);
       ::_exit(42);  // the reaction returned: it should have ended the process
     });
@@ -169,15 +172,7 @@ TEST_F(MonitorEventTest, WithRecordsSwitchedOffNoReactionWritesARecord) {
 }
 
 TEST_F(MonitorEventTest, RecordsGoToDefaultErrorDataUntilAFileIsSet) {
-  ChildResult child = RunInChild([] {
-    EnableErrorRecords(true);
-    CMonitorEvent event("korvexmonitor");
-    event.SetWriteErrorRecord(true);
-    event.OnMemoryMax(1);
-  });
-  ASSERT_TRUE(child.exited);
-  EXPECT_EQ(child.exitCode, 1);
-  childPid_ = child.pid;
+  RunReaction([](CMonitorEvent& event) { event.OnMemoryMax(1); }, true, nullptr);
   EXPECT_EQ(ReadText(dir_.File("DefaultError.data")), Record("Monitor High Mem"));
   EXPECT_FALSE(korvex_test::PathExists(dir_.File("MonitorError.data")));
 }
