@@ -18,17 +18,6 @@ function(korvex_standin_library name)
   set_target_properties(${name} PROPERTIES BUILD_RPATH "$ORIGIN")
 endfunction()
 
-# The stand-in libraries that exist as targets so far (folders land one by one).
-function(korvex_existing_agent_libraries out)
-  set(result)
-  foreach(lib IN LISTS KORVEX_AGENT_LIBRARIES)
-    if(TARGET ${lib})
-      list(APPEND result ${lib})
-    endif()
-  endforeach()
-  set(${out} ${result} PARENT_SCOPE)
-endfunction()
-
 # korvex_gtest(<name> SOURCES <files...> [LIBS <targets...>] [TEST_PROPERTIES <prop value...>])
 # One GoogleTest executable in build/<preset>/tests, registered with CTest case by case;
 # TEST_PROPERTIES are added to every case (e.g. RUN_SERIAL TRUE).
