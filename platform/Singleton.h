@@ -29,8 +29,8 @@ class CSingleton {
   CSingleton(const CSingleton&) = delete;
   CSingleton& operator=(const CSingleton&) = delete;
 
-  static T* m_pInstance;      // the one instance, or null
-  static int32_t m_nRef;      // NewInstance calls not yet matched by RemoveInstance
+  static T* m_pInstance;  // the one instance, or null
+  static int32_t m_nRef;  // NewInstance calls not yet matched by RemoveInstance
 };
 
 template <class T>

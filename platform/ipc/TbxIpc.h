@@ -10,8 +10,6 @@
 
 #include "Export.h"
 
-
-
 typedef void (*IpcReceiveCallback)(const char* data, int32_t length);
 typedef void (*IpcDisconnectedCallback)();
 typedef void (*IpcConnectedCallback)(const std::string& initInfo);
@@ -21,13 +19,13 @@ typedef void (*IpcLogCallback)(const std::string& text);
 // fields are as wide as the platform's, so the record is 26 bytes where pointers are 32-bit.
 #pragma pack(push, 1)
 struct IpcInitParam {
-  uint16_t size;                         // sizeof(IpcInitParam)
-  const char* clientName;                // zero-terminated; valid during InitIpcClient only
-  uint32_t clientNameLength;             // in bytes, without the zero
-  IpcReceiveCallback onReceive;          //
-  IpcDisconnectedCallback onDisconnected;  //
-  IpcConnectedCallback onConnected;      //
-  uint32_t reserved;                     // zero
+  uint16_t size;                           // sizeof(IpcInitParam)
+  const char* clientName;                  // zero-terminated; valid during InitIpcClient only
+  uint32_t clientNameLength;               // in bytes, without the zero
+  IpcReceiveCallback onReceive;            // one whole message per call
+  IpcDisconnectedCallback onDisconnected;  // after the loss of a connection
+  IpcConnectedCallback onConnected;        // after each connection, with the init info
+  uint32_t reserved;                       // zero
 };
 #pragma pack(pop)
 
@@ -51,5 +49,3 @@ KORVEX_EXPORT int32_t IpcSendData(const char* text, uint32_t length);
 KORVEX_EXPORT int32_t IpcSendDataEx(const std::string& data, const std::string& header);
 // Closes the connection and stops the library's threads; no callback runs after it returns.
 KORVEX_EXPORT int32_t FreeIpcClient();
-
-

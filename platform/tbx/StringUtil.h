@@ -26,15 +26,14 @@ class KORVEX_EXPORT CStringUtil {
 
   // Splits at every occurrence of `delimiter`; with `skipEmpty` false, empty pieces are kept,
   // and an empty text yields one empty piece.
-  static std::vector<std::string> stringSplit(const std::string& text,
-                                              const std::string& delimiter, bool skipEmpty);
+  static std::vector<std::string> stringSplit(const std::string& text, const std::string& delimiter,
+                                              bool skipEmpty);
   // `text` with every occurrence of `what` removed.
   static std::string stringRemove(const std::string& text, const std::string& what);
   // `text` without leading and trailing white space.
   static std::string stringTrimmed(const std::string& text);
 
-  static bool stringStartWith(const std::string& text, const std::string& prefix,
-                              bool ignoreCase);
+  static bool stringStartWith(const std::string& text, const std::string& prefix, bool ignoreCase);
   static bool stringEndWith(const std::string& text, const std::string& suffix, bool ignoreCase);
   static bool stringEqual(const std::string& a, const std::string& b, bool ignoreCase);
 };

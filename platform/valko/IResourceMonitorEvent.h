@@ -14,11 +14,11 @@ struct IoRecord {
 
 class IResourceMonitorEvent {
  public:
-  virtual ~IResourceMonitorEvent() {}                             // slot 0
+  virtual ~IResourceMonitorEvent() {}                               // slot 0
   virtual void OnCpuMax(int64_t cpuPercent, int64_t threadId) = 0;  // slot 1
-  virtual void OnMemoryMax(int32_t memoryMb) = 0;                 // slot 2
-  virtual void OnHighIO(IoRecord record) = 0;                     // slot 3
-  virtual void OnMaxFd(int32_t handleCount) = 0;                  // slot 4
-  virtual void OnThreadHang(const std::string& description) = 0;  // slot 5
-  virtual void OnReservedEvent(int32_t) {}                        // slot 6
+  virtual void OnMemoryMax(int32_t memoryMb) = 0;                   // slot 2
+  virtual void OnHighIO(IoRecord record) = 0;                       // slot 3
+  virtual void OnMaxFd(int32_t handleCount) = 0;                    // slot 4
+  virtual void OnThreadHang(const std::string& description) = 0;    // slot 5
+  virtual void OnReservedEvent(int32_t) {}                          // slot 6
 };

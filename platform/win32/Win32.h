@@ -8,8 +8,8 @@
 #include "Export.h"
 
 #if defined(_WIN32)
-#include <windows.h>
 #include <psapi.h>
+#include <windows.h>
 #else
 
 typedef int BOOL;
@@ -101,9 +101,9 @@ extern "C" {
 KORVEX_EXPORT HANDLE GetCurrentProcess();
 KORVEX_EXPORT BOOL OpenProcessToken(HANDLE process, DWORD desiredAccess, PHANDLE token);
 KORVEX_EXPORT BOOL LookupPrivilegeValueW(LPCWSTR systemName, LPCWSTR name, PLUID luid);
-KORVEX_EXPORT BOOL AdjustTokenPrivileges(HANDLE token, BOOL disableAll,
-                                         PTOKEN_PRIVILEGES newState, DWORD bufferLength,
-                                         PTOKEN_PRIVILEGES previousState, DWORD* returnLength);
+KORVEX_EXPORT BOOL AdjustTokenPrivileges(HANDLE token, BOOL disableAll, PTOKEN_PRIVILEGES newState,
+                                         DWORD bufferLength, PTOKEN_PRIVILEGES previousState,
+                                         DWORD* returnLength);
 KORVEX_EXPORT BOOL CloseHandle(HANDLE handle);
 KORVEX_EXPORT BOOL SetPriorityClass(HANDLE process, DWORD priorityClass);
 KORVEX_EXPORT DWORD GetLastError();
