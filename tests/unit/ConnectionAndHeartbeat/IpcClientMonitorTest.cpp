@@ -11,17 +11,16 @@
 #include <vector>
 
 #include "IpcClient/IpcClient.h"
+#include "support/FakeTransmit.h"
+#include "support/TestSupport.h"
 #include "tbxUtil/TbxTestSeams.h"
-#include "unit/KorvexCommonSupport/TestSupport.h"
-#include "unit/StandinTestSupport/FakeTransmit.h"
-#include "unit/StandinTestSupport/StandinTestSupport.h"
 #include "valko/ModuleManager.h"
 #include "valko/MsgTransmitProxy.h"
 
 namespace {
 
 using korvex_test::CountOccurrences;
-using standin_test::FakeTransmit;
+using korvex_test::FakeTransmit;
 
 const char kUnload[] =
     "{\"check\":\"unload\",\"cmd_idx\":\"1\",\"view_type\":\"KorvexMonitor\","
@@ -127,7 +126,7 @@ TEST_F(IpcClientMonitorTest, StartRegistersTheCommandHandlerOnceAndRunsTheThread
   ASSERT_EQ(HandlersOf("T_MSG_CHECK").size(), 1u);
   EXPECT_NE(HandlersOf("T_MSG_CHECK")[0], nullptr);
   EXPECT_TRUE(monitor->IsThreadRunning());
-  EXPECT_TRUE(standin_test::WaitFor(
+  EXPECT_TRUE(korvex_test::WaitUntil(
       [&] { return NewLog().find("start ipc monitor thread") != std::string::npos; }));
 
   // A second start finds everything in place.
@@ -179,12 +178,12 @@ TEST_F(IpcClientMonitorTest, TwoUnloadsBeforeATickUnloadTheModulesOnceAndOnlyOnI
   TickCounter probe(CIpcClientMonitor::kUnloadIntervalMilliseconds);
   {
     TimerLoopThread loop;
-    ASSERT_TRUE(standin_test::WaitFor([&] { return !transmit_.unregistered().empty(); }))
+    ASSERT_TRUE(korvex_test::WaitUntil([&] { return !transmit_.unregistered().empty(); }))
         << "the unload request was not carried out";
     // Loaded again: the second request went with the first, so later ticks leave it alone.
     ASSERT_TRUE(modules->LoadModule());
     const int reloadedAt = probe.ticks;
-    ASSERT_TRUE(standin_test::WaitFor([&] { return probe.ticks >= reloadedAt + 3; }));
+    ASSERT_TRUE(korvex_test::WaitUntil([&] { return probe.ticks >= reloadedAt + 3; }));
   }
   EXPECT_EQ(transmit_.unregistered(), std::vector<std::string>{"T_MSG_ECHO"});
   EXPECT_EQ(HandlersOf("T_MSG_ECHO").size(), 1u);
@@ -200,7 +199,7 @@ TEST_F(IpcClientMonitorTest, WithoutAClientTheThreadNeverAttemptsAConnection) {
   TickCounter probe(CIpcClientMonitor::kUnloadIntervalMilliseconds);
   {
     TimerLoopThread loop;
-    ASSERT_TRUE(standin_test::WaitFor([&] { return probe.ticks >= 5; }));
+    ASSERT_TRUE(korvex_test::WaitUntil([&] { return probe.ticks >= 5; }));
   }
   EXPECT_NE(NewLog().find("start ipc monitor thread"), std::string::npos);
   EXPECT_TRUE(RetryCounts(NewLog()).empty()) << NewLog();

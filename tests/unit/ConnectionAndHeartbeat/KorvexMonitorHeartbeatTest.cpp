@@ -8,16 +8,15 @@
 #include <thread>
 #include <vector>
 
+#include "support/FakeTransmit.h"
+#include "support/TestSupport.h"
 #include "tbxUtil/TbxTestSeams.h"
-#include "unit/KorvexCommonSupport/TestSupport.h"
-#include "unit/StandinTestSupport/FakeTransmit.h"
-#include "unit/StandinTestSupport/StandinTestSupport.h"
 #include "valko/MsgTransmitProxy.h"
 
 namespace {
 
-using standin_test::FakeTransmit;
-using standin_test::SentMessage;
+using korvex_test::FakeTransmit;
+using korvex_test::SentMessage;
 
 constexpr int64_t kJanuary1st2100 = 4102444800;  // past every 32-bit seconds counter
 
@@ -107,7 +106,7 @@ TEST_F(HeartbeatTest, EveryTickOfItsOwnTimerSendsOneMoreAndOtherTimersSendNothin
   EXPECT_EQ(transmit_.sent().size(), 1u) << "another timer's tick sent a heartbeat";
 
   std::thread loop([] { tbx::CTimerLoop::exec(); });
-  const bool ticked = standin_test::WaitFor([&] { return transmit_.sent().size() >= 3; });
+  const bool ticked = korvex_test::WaitUntil([&] { return transmit_.sent().size() >= 3; });
   tbx::CTimerLoop::Quit();
   loop.join();
   ASSERT_TRUE(ticked) << "the heartbeat timer did not fire twice";

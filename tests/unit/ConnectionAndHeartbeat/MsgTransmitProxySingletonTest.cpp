@@ -4,7 +4,7 @@
 
 #include "IpcClient/IpcClient.h"
 #include "KorvexCommon/KorvexMonitorHeartbeat.h"
-#include "unit/KorvexCommonSupport/TestSupport.h"
+#include "support/TestSupport.h"
 #include "valko/MsgTransmitProxy.h"
 
 namespace {
