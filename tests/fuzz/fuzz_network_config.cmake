@@ -1,4 +1,5 @@
 korvex_fuzz_target(network_config
   SOURCES
     ${CMAKE_CURRENT_LIST_DIR}/fuzz_network_config.cpp
-  LIBS monitor_core)
+    ${CMAKE_SOURCE_DIR}/src/NetworkConfig.cpp
+  LIBS tbxUtil valkoCommon)
