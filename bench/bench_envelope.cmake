@@ -1,4 +1,5 @@
 korvex_benchmark(envelope
   SOURCES
     ${CMAKE_CURRENT_LIST_DIR}/bench_envelope.cpp
-  LIBS monitor_core)
+    ${CMAKE_SOURCE_DIR}/src/IpcClient/IpcMessage.cpp
+  LIBS tbxUtil tbxIpc)
