@@ -2,6 +2,7 @@
 
 #include <string>
 
+#include "BuildStamp.h"
 #include "IpcClient/IpcClientMonitor.h"
 #include "IpcClient/MsgTransmitProxySingleton.h"
 #include "KorvexCommon/Error.h"
@@ -156,7 +157,7 @@ int CKorvexMonitorServiceWork::OnStart() {
   config->LoadMachineUuidFromFile();
   tbx::CLogMessage::log(tbx::TBX_LOG_INFO, kSource, __LINE__,
                         "====================Start KorvexMonitor : %s,%s %s====================",
-                        clientVersion.c_str(), __DATE__, __TIME__);
+                        clientVersion.c_str(), BuildDate(), BuildTime());
 
   WritePidFile(pidFile, processId);
 

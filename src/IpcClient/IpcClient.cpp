@@ -6,6 +6,7 @@
 
 #include <json/json.h>
 
+#include "BuildStamp.h"
 #include "ipc/TbxIpc.h"
 #include "tbx/LogMessage.h"
 #include "tbx/StringUtil.h"
@@ -25,9 +26,6 @@ const char kClientName[] = "KorvexMonitor";
 const char kSendThreadName[] = "ipc_send";
 const char kPullConf[] = "T_MSG_PULL_CONF";
 const char kPullFileConf[] = "T_MSG_PULL_FILE_CONF";
-
-// The executable's build time: "Mmm dd yyyy hh:mm:ss", a single-digit day led by a blank.
-const char kBuildStamp[] = __DATE__ " " __TIME__;
 
 constexpr uint64_t kDropLogInterval = 1000;       // drops between two warnings
 constexpr uint32_t kIdlePollMilliseconds = 10;    // between looks at a lost connection
@@ -429,8 +427,9 @@ bool CIpcClient::GetMtInfo(std::map<std::string, std::string>& info) {
 }
 
 std::string CIpcClient::GetMonitorInfo() {
+  const std::string buildStamp = std::string(BuildDate()) + " " + BuildTime();
   return tbx::CStringUtil::strprintf(
       "IpcClient==>SendListCount:%u,SendListSize:%u,LongHandleTimes:%u,BuildTime:%s",
       sendList_.Count(), static_cast<uint32_t>(bufferedBytes.load()),
-      protocolHandlerThread_.TakeLongHandleCount(), kBuildStamp);
+      protocolHandlerThread_.TakeLongHandleCount(), buildStamp.c_str());
 }

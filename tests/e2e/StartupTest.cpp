@@ -95,11 +95,18 @@ TEST_F(StartupTest, CleanStartRegistersAsksForConfigurationAndSendsAHeartbeat) {
     EXPECT_TRUE(std::regex_match(line, record)) << line;
   }
 
+  // The banner and the statistics line show one build moment, each in its own format.
+  ASSERT_TRUE(WaitForLog(",BuildTime:"));
   const std::string log = install_.ReadLog();
-  EXPECT_TRUE(std::regex_search(
-      log, std::regex("={20}Start KorvexMonitor : 3\\.2\\.0\\.1,[A-Z][a-z]{2} [ 0-9]\\d \\d{4} "
-                      "\\d\\d:\\d\\d:\\d\\d={20}")))
+  std::smatch banner;
+  ASSERT_TRUE(std::regex_search(
+      log, banner,
+      std::regex("={20}Start KorvexMonitor : 3\\.2\\.0\\.1,([A-Z][a-z]{2} [ 0-9]\\d \\d{4}) "
+                 "(\\d\\d:\\d\\d:\\d\\d)={20}")))
       << "no banner in the log";
+  std::smatch statistics;
+  ASSERT_TRUE(std::regex_search(log, statistics, std::regex(",BuildTime:(.*)")));
+  EXPECT_EQ(statistics[1].str(), banner[1].str() + " " + banner[2].str());
   EXPECT_NE(log.find("Valko root path is " + install_.Root() + "/korvex"), std::string::npos);
   EXPECT_FALSE(install_.Exists("3.2.0.1-0.0.0.0-2024_3_9_17_5_42-Error.dmp"));
   EXPECT_TRUE(install_.Exists("3.2.0.1-0.0.0.0-2024_3_9_17_5_42_maxFd.dmp"));

@@ -2,6 +2,7 @@ korvex_fuzz_target(init_info
   SOURCES
     ${CMAKE_CURRENT_LIST_DIR}/fuzz_init_info.cpp
     ${CMAKE_SOURCE_DIR}/src/IpcClient/IpcClient.cpp
+    ${CMAKE_SOURCE_DIR}/src/BuildStamp.cpp
     ${CMAKE_SOURCE_DIR}/src/IpcClient/IpcProtocolHandlerThread.cpp
     ${CMAKE_SOURCE_DIR}/src/IpcClient/ReceivedJson.cpp
     ${CMAKE_SOURCE_DIR}/src/IpcClient/IpcSendList.cpp
