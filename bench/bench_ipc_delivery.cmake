@@ -4,6 +4,7 @@ korvex_benchmark(ipc_delivery
     ${CMAKE_SOURCE_DIR}/src/IpcClient/IpcClient.cpp
     ${CMAKE_SOURCE_DIR}/src/BuildStamp.cpp
     ${CMAKE_SOURCE_DIR}/src/IpcClient/IpcProtocolHandlerThread.cpp
+    ${CMAKE_SOURCE_DIR}/src/KorvexCommon/WallClock.cpp
     ${CMAKE_SOURCE_DIR}/src/IpcClient/ReceivedJson.cpp
     ${CMAKE_SOURCE_DIR}/src/IpcClient/IpcSendList.cpp
     ${CMAKE_SOURCE_DIR}/src/IpcClient/IpcMessage.cpp

@@ -6,8 +6,6 @@
 
 #include <cstdint>
 #include <string>
-#include <utility>
-#include <vector>
 
 #include "Export.h"
 
@@ -24,14 +22,6 @@ class KORVEX_EXPORT CSimpleSerialization {
   bool Serialize(const std::string& key, uint8_t kind, uint32_t size, const void* value);
   // The buffer so far.
   std::string GetSerializationBuffer() const;
-
-  // Decodes a buffer into (key, kind, value) entries; false on a malformed buffer.
-  struct Entry {
-    std::string key;
-    uint8_t kind;
-    std::string value;
-  };
-  static bool Parse(const std::string& buffer, std::vector<Entry>& entries);
 
  private:
   std::string buffer_;  // the encoded entries

@@ -31,10 +31,6 @@ class KORVEX_EXPORT CLogMessage {
       __attribute__((format(printf, 4, 5)));
   // A plain-text record without source and line.
   static void WriteLogMessage(const std::string& text, int level);
-  // Writes everything buffered to disk; called before the process ends.
-  static void Flush();
-  // The path of the file being written, "" before GetInstance succeeded.
-  static std::string GetLogFilePath();
 
  private:
   CLogMessage() = default;

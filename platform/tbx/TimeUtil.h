@@ -12,12 +12,8 @@ class KORVEX_EXPORT CTimeUtil {
  public:
   // The current date and time.
   static CTimeUtil GetCurrentDataTime();
-  // Seconds since 1970-01-01 00:00 UTC (the clock behind GetCurrentDataTime).
-  static int64_t GetCurrentSeconds();
   // Re-reads the daylight-saving rules of the local time zone.
   static void UpdateDstFlag();
-
-  explicit CTimeUtil(int64_t secondsSinceEpoch);
 
   int GetYear() const;        // such as 2024
   int GetMonth() const;       // 1 to 12
@@ -27,9 +23,10 @@ class KORVEX_EXPORT CTimeUtil {
   int GetSecond() const;
   // strftime rendering, such as "%Y-%m-%d %H:%M:%S".
   std::string ToString(const std::string& format) const;
-  int64_t SecondsSinceEpoch() const { return seconds_; }
 
  private:
+  explicit CTimeUtil(int64_t secondsSinceEpoch);
+
   int64_t seconds_;  // seconds since 1970-01-01 00:00 UTC
 };
 

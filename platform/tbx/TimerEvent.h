@@ -22,7 +22,9 @@ class KORVEX_EXPORT CTimerEvent {
   // Returns its id, never 0 on success; 0 when the timer cannot be started. Callable from
   // any thread, including from inside a callback.
   uint64_t startTimer(uint32_t intervalMs, uint64_t tag = kNoTimerTag);
-  // Stops the timer; false when it is not one of this object's running timers.
+  // Stops the timer; false when it is not one of this object's running timers. Called on another
+  // thread than the loop's, it also waits for the timer's callback in progress, so an object
+  // that kills its timers first in its destructor sees no callback after that.
   bool killTimer(uint64_t timerId);
 
   // Called on the timer loop's thread each time one of this object's timers is due.
@@ -31,13 +33,6 @@ class KORVEX_EXPORT CTimerEvent {
   // A stable tag for a timer name.
   static uint64_t StringToMagicNum(const std::string& name);
 
- protected:
-  // Kills every timer of this object and, unless called on the loop's thread, waits for its
-  // callback in progress. A subclass whose OnTimer uses its own members and that may be
-  // destroyed on another thread calls this first in its destructor: by the time the base
-  // destructor runs, the subclass's members are gone.
-  void killAllTimers();
-
  private:
   CTimerEvent(const CTimerEvent&) = delete;
   CTimerEvent& operator=(const CTimerEvent&) = delete;
@@ -45,13 +40,9 @@ class KORVEX_EXPORT CTimerEvent {
 
 class KORVEX_EXPORT CTimerLoop {
  public:
-  // Runs due timer callbacks, in due order, on the calling thread until Quit is called; 0
-  // then, -1 at once when another thread is already inside exec. In the monitor nothing
-  // calls Quit, so it never returns while the process runs.
+  // Runs due timer callbacks, in due order, on the calling thread; -1 at once when another
+  // thread is already inside exec. It does not return while the process runs.
   static int exec();
-  // Makes exec return after the callback in progress, or the next exec return at once when
-  // none runs (tests and tools).
-  static void Quit();
   // A description of the timer whose callback is running now ("" when none).
   static std::string GetCurrentTimerInfo();
 };

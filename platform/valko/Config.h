@@ -3,7 +3,6 @@
 
 #include <cstddef>
 #include <cstdint>
-#include <mutex>
 #include <new>
 #include <string>
 
@@ -18,20 +17,15 @@ class KORVEX_EXPORT CConfig : public CSingleton<CConfig> {
   bool GetIdentityIp(std::string& address);
   // Loads the machine identifier from <application dir>/conf/machine_uuid; false when absent.
   bool LoadMachineUuidFromFile();
-  // The identifier last loaded by LoadMachineUuidFromFile, "" before.
-  std::string GetMachineUuid() const;
-
-  // Creation storage: null while TBX_STANDIN_FAIL lists "CConfig::NewInstance".
-  static void* operator new(std::size_t size, const std::nothrow_t&) noexcept;
-  static void operator delete(void* memory) noexcept;
-  static void operator delete(void* memory, const std::nothrow_t&) noexcept;
 
  private:
   friend class CSingleton<CConfig>;
-  CConfig() = default;
-
-  mutable std::mutex mutex_;  // guards machineUuid_
-  std::string machineUuid_;   // first line of conf/machine_uuid, trimmed
+  // Creation storage, reached through NewInstance only: null while TBX_STANDIN_FAIL lists
+  // "CConfig::NewInstance".
+  static void* operator new(std::size_t size, const std::nothrow_t&) noexcept;
+  static void operator delete(void* memory) noexcept;
+  static void operator delete(void* memory, const std::nothrow_t&) noexcept;
+  CConfig();
 };
 
 class KORVEX_EXPORT COnlineClientConf : public CSingleton<COnlineClientConf> {
@@ -41,13 +35,13 @@ class KORVEX_EXPORT COnlineClientConf : public CSingleton<COnlineClientConf> {
   // asked on every push: the file is re-read at most once per second.
   static int64_t CalcMaxCountWithQueueSizeRatio(int64_t base);
 
-  // Creation storage: null while TBX_STANDIN_FAIL lists "COnlineClientConf::NewInstance".
+ private:
+  friend class CSingleton<COnlineClientConf>;
+  // Creation storage, reached through NewInstance only: null while TBX_STANDIN_FAIL lists
+  // "COnlineClientConf::NewInstance".
   static void* operator new(std::size_t size, const std::nothrow_t&) noexcept;
   static void operator delete(void* memory) noexcept;
   static void operator delete(void* memory, const std::nothrow_t&) noexcept;
-
- private:
-  friend class CSingleton<COnlineClientConf>;
   COnlineClientConf() = default;
 };
 

@@ -10,17 +10,15 @@
 class KORVEX_EXPORT CFileSender : public CSingleton<CFileSender> {
  public:
   bool Init();
-  bool IsInitialised() const { return initialised_; }
-
-  // Creation storage: null while TBX_STANDIN_FAIL lists "CFileSender::NewInstance".
-  static void* operator new(std::size_t size, const std::nothrow_t&) noexcept;
-  static void operator delete(void* memory) noexcept;
-  static void operator delete(void* memory, const std::nothrow_t&) noexcept;
 
  private:
   friend class CSingleton<CFileSender>;
+  // Creation storage, reached through NewInstance only: null while TBX_STANDIN_FAIL lists
+  // "CFileSender::NewInstance".
+  static void* operator new(std::size_t size, const std::nothrow_t&) noexcept;
+  static void operator delete(void* memory) noexcept;
+  static void operator delete(void* memory, const std::nothrow_t&) noexcept;
   CFileSender() = default;
-  bool initialised_ = false;  // set by a successful Init
 };
 
 extern template class CSingleton<CFileSender>;

@@ -10,17 +10,15 @@
 class KORVEX_EXPORT CFileWatch : public CSingleton<CFileWatch> {
  public:
   bool Init();
-  bool IsInitialised() const { return initialised_; }
-
-  // Creation storage: null while TBX_STANDIN_FAIL lists "CFileWatch::NewInstance".
-  static void* operator new(std::size_t size, const std::nothrow_t&) noexcept;
-  static void operator delete(void* memory) noexcept;
-  static void operator delete(void* memory, const std::nothrow_t&) noexcept;
 
  private:
   friend class CSingleton<CFileWatch>;
+  // Creation storage, reached through NewInstance only: null while TBX_STANDIN_FAIL lists
+  // "CFileWatch::NewInstance".
+  static void* operator new(std::size_t size, const std::nothrow_t&) noexcept;
+  static void operator delete(void* memory) noexcept;
+  static void operator delete(void* memory, const std::nothrow_t&) noexcept;
   CFileWatch() = default;
-  bool initialised_ = false;  // set by a successful Init
 };
 
 extern template class CSingleton<CFileWatch>;

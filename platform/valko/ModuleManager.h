@@ -21,13 +21,13 @@ class KORVEX_EXPORT CModuleManager : public CSingleton<CModuleManager> {
   // or all were unloaded.
   bool UnLoadModule();
 
-  // Creation storage: null while TBX_STANDIN_FAIL lists "CModuleManager::NewInstance".
+ private:
+  friend class CSingleton<CModuleManager>;
+  // Creation storage, reached through NewInstance only: null while TBX_STANDIN_FAIL lists
+  // "CModuleManager::NewInstance".
   static void* operator new(std::size_t size, const std::nothrow_t&) noexcept;
   static void operator delete(void* memory) noexcept;
   static void operator delete(void* memory, const std::nothrow_t&) noexcept;
-
- private:
-  friend class CSingleton<CModuleManager>;
   CModuleManager();
 
   struct State;

@@ -22,12 +22,9 @@ class KORVEX_EXPORT CMonitor : public CSingleton<CMonitor> {
   // Starts the sampling thread; `events` must outlive the monitor. False when the thread
   // cannot be started or monitoring already runs.
   bool StartMonitor(IResourceMonitorEvent* events, const std::string& ownerName);
-  // Stops the sampling thread (tests and tools; the monitor process never stops it).
-  void StopMonitor();
   // Adds a statistics source whose line is logged each sample period; it must outlive the
-  // monitor or be removed first.
+  // monitor.
   bool AddMonitorPoint(IMonitorInfo* info);
-  bool RemoveMonitorPoint(IMonitorInfo* info);
   // A thread's liveness report: it is declared hung when no report follows within
   // `timeoutSeconds` (scaled by TBX_TIME_SCALE).
   bool SetThreadHeartbeat(uint32_t threadId, const std::string& name, uint32_t timeoutSeconds);
@@ -35,17 +32,14 @@ class KORVEX_EXPORT CMonitor : public CSingleton<CMonitor> {
   // number of threads.
   bool GetThreadsInfo(std::string& info, uint32_t& count);
 
-  // Creation storage: null while TBX_STANDIN_FAIL lists "CMonitor::NewInstance".
+ private:
+  friend class CSingleton<CMonitor>;
+  // Creation storage, reached through NewInstance only: null while TBX_STANDIN_FAIL lists
+  // "CMonitor::NewInstance".
   static void* operator new(std::size_t size, const std::nothrow_t&) noexcept;
   static void operator delete(void* memory) noexcept;
   static void operator delete(void* memory, const std::nothrow_t&) noexcept;
-
- private:
-  friend class CSingleton<CMonitor>;
   CMonitor();
-
-  struct State;
-  State* state_;  // owned; the sampling thread, limits, points and heartbeats
 };
 
 extern template class CSingleton<CMonitor>;

@@ -3,8 +3,6 @@
 // library and the modules resolve it there.
 #pragma once
 
-#include <atomic>
-
 #include "Export.h"
 #include "Singleton.h"
 #include "valko/IMsgTransmitInterface.h"
@@ -13,13 +11,10 @@ class KORVEX_EXPORT CMsgTransmitProxy : public CSingleton<CMsgTransmitProxy> {
  public:
   // Remembers the interface the proxy forwards to; false for null.
   bool InitProxy(IMsgTransmitInterface* transmit);
-  IMsgTransmitInterface* GetTransmit() const;
 
  private:
   friend class CSingleton<CMsgTransmitProxy>;
   CMsgTransmitProxy();
-
-  std::atomic<IMsgTransmitInterface*> transmit_;  // not owned; null until InitProxy
 };
 
 // The interface handed to InitProxy of the process's proxy; null before that.

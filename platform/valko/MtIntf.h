@@ -18,13 +18,9 @@ class KORVEX_EXPORT CMtIntf {
   // Starts the periodic report through `transmit`, which must outlive the process's use of it.
   // False before Init, with a null interface, or when the report already runs.
   static bool Start(IMsgTransmitInterface* transmit, const std::string& ownerName);
-  // Ends the periodic report; when it returns no report is being sent (tests and tools).
-  static void Stop();
-  // Adds a source asked for its counters at each report; it must stay alive until it is
-  // unregistered.
+  // Adds a source asked for its counters at each report; it must outlive the process's use of
+  // the maintenance component.
   static bool RegMtInfoCallback(IMtInfo* info);
-  // Removes a source; when it returns the source is not being asked.
-  static bool UnRegMtInfoCallback(IMtInfo* info);
   // Adds `amount` to the counter (sets it to `amount` when `accumulate` is false) and returns
   // its running total; `report` false keeps the counter out of the periodic report.
   static uint64_t AddExceptonInfo(const std::string& counterName, uint64_t amount, bool report,

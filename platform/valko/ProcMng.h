@@ -6,6 +6,4 @@
 class KORVEX_EXPORT CProcMng {
  public:
   static bool Init();
-  // True once Init has succeeded.
-  static bool IsInitialised();
 };

@@ -3,7 +3,6 @@
 #pragma once
 
 #include <cstdint>
-#include <mutex>
 #include <string>
 #include <vector>
 
@@ -20,13 +19,10 @@ class KORVEX_EXPORT CValkoPathInfo : public CSingleton<CValkoPathInfo> {
  public:
   // The agent root that process paths must start with, as given to InitValkoCommon.
   std::string GetValkoRootPath() const;
-  void SetValkoRootPath(const std::string& root);
 
  private:
   friend class CSingleton<CValkoPathInfo>;
-  CValkoPathInfo() = default;
-  mutable std::mutex mutex_;  // guards root_
-  std::string root_;          // absolute, without a final separator
+  CValkoPathInfo();
 };
 
 class KORVEX_EXPORT CValkoStack {
@@ -61,14 +57,10 @@ class KORVEX_EXPORT CGlobalDomainConfig : public CSingleton<CGlobalDomainConfig>
   // Stores the default server domains; refuses (false) a second list with no non-empty domain.
   bool SetDefaultSrvDomain(const std::vector<std::string>& first,
                            const std::vector<std::string>& second);
-  void GetDefaultSrvDomain(std::vector<std::string>& first, std::vector<std::string>& second) const;
 
  private:
   friend class CSingleton<CGlobalDomainConfig>;
-  CGlobalDomainConfig() = default;
-  mutable std::mutex mutex_;         // guards both lists
-  std::vector<std::string> first_;   // as last accepted
-  std::vector<std::string> second_;  // as last accepted
+  CGlobalDomainConfig();
 };
 
 extern template class CSingleton<tbx::CValkoPathInfo>;

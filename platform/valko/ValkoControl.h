@@ -11,18 +11,15 @@
 class KORVEX_EXPORT CValkoControl : public CSingleton<CValkoControl> {
  public:
   bool Init(const std::string& ownerName);
-  // The owner name given to the last successful Init.
-  std::string GetOwnerName() const;
-
-  // Creation storage: null while TBX_STANDIN_FAIL lists "CValkoControl::NewInstance".
-  static void* operator new(std::size_t size, const std::nothrow_t&) noexcept;
-  static void operator delete(void* memory) noexcept;
-  static void operator delete(void* memory, const std::nothrow_t&) noexcept;
 
  private:
   friend class CSingleton<CValkoControl>;
+  // Creation storage, reached through NewInstance only: null while TBX_STANDIN_FAIL lists
+  // "CValkoControl::NewInstance".
+  static void* operator new(std::size_t size, const std::nothrow_t&) noexcept;
+  static void operator delete(void* memory) noexcept;
+  static void operator delete(void* memory, const std::nothrow_t&) noexcept;
   CValkoControl() = default;
-  std::string owner_;  // as given to Init
 };
 
 extern template class CSingleton<CValkoControl>;

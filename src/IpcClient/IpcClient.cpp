@@ -157,11 +157,8 @@ CIpcClient::InitInfoVersion CIpcClient::ReadInitInfoVersion(const std::string& t
 CIpcClient::CIpcClient() = default;
 
 CIpcClient::~CIpcClient() {
-  // Nobody asks a dying client for its figures.
-  CMtIntf::UnRegMtInfoCallback(this);
-  if (CMonitor* monitor = CSingleton<CMonitor>::GetInstance()) {
-    monitor->RemoveMonitorPoint(this);
-  }
+  // The agent libraries cannot be told to forget the client's reports: the process never
+  // deletes its client, and a test that does removes them first.
   stopSending = true;
   // A send thread blocked in Pop on an empty list would never see the flag: one extra count
   // lets it return.

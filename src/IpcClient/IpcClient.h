@@ -41,7 +41,9 @@ class CIpcClient : public CSingleton<CIpcClient>,
   static InitInfoVersion ReadInitInfoVersion(const std::string& text);
 
   // The send thread is stopped and joined, the semaphore destroyed and the library freed; the
-  // protocol handler thread stops itself. No library callback reaches this object afterwards.
+  // protocol handler thread stops itself. No IPC library callback reaches this object
+  // afterwards. The maintenance component and the resource monitor still hold it as a report
+  // source: whoever deletes the client must have them forget it first.
   ~CIpcClient() override;
 
   // IMsgTransmitInterface.

@@ -28,7 +28,10 @@ CIpcClientMonitor::CIpcClientMonitor()
       handlerRegisteredWith_(nullptr) {}
 
 CIpcClientMonitor::~CIpcClientMonitor() {
-  killAllTimers();
+  // Before the members go: killTimer also waits for a tick in progress on the loop's thread.
+  if (timerId_ != 0) {
+    killTimer(timerId_);
+  }
   running_ = false;
   waitForThreadFinish();
   if (handlerRegisteredWith_ != nullptr) {

@@ -8,8 +8,8 @@
 #include <rapidjson/writer.h>
 
 #include "IpcClient/ReceivedJson.h"
+#include "KorvexCommon/WallClock.h"
 #include "tbx/LogMessage.h"
-#include "tbx/TimeUtil.h"
 #include "tbx/ToolUtil.h"
 #include "valko/Config.h"
 #include "valko/Monitor.h"
@@ -179,9 +179,9 @@ void CIpcProtocolHandlerThread::run() {
       tbx::CLogMessage::log(tbx::TBX_LOG_INFO, kLogSource, __LINE__, "GetMessage : %s",
                             type.c_str());
     }
-    const int64_t started = tbx::CTimeUtil::GetCurrentSeconds();
+    const int64_t started = CWallClock::NowSeconds();
     DispatchProtocol(type, data);
-    const int64_t interval = tbx::CTimeUtil::GetCurrentSeconds() - started;
+    const int64_t interval = CWallClock::NowSeconds() - started;
     // A clock set back gives a negative interval, which counts as short.
     if (interval > kLongHandleSeconds) {
       tbx::CLogMessage::log(tbx::TBX_LOG_WARN, kLogSource, __LINE__,

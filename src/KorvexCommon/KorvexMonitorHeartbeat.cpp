@@ -4,7 +4,7 @@
 
 #include <exception>
 
-#include "tbx/TimeUtil.h"
+#include "KorvexCommon/WallClock.h"
 #include "tbx/ToolUtil.h"
 #include "valko/MsgTransmitProxy.h"
 
@@ -24,7 +24,10 @@ CKorvexMonitorHeartbeat::CKorvexMonitorHeartbeat()
 }
 
 CKorvexMonitorHeartbeat::~CKorvexMonitorHeartbeat() {
-  killAllTimers();
+  // Before the members go: killTimer also waits for a beat in progress on the loop's thread.
+  if (timerId_ != 0) {
+    killTimer(timerId_);
+  }
 }
 
 void CKorvexMonitorHeartbeat::OnTimer(uint64_t timerId) {
@@ -38,8 +41,8 @@ bool CKorvexMonitorHeartbeat::SendHeartbeat() {
   if (transmit == nullptr) {
     return false;
   }
-  const std::string text = BuildHeartbeatText(tbx::CToolUtil::GetApplicationFileName(),
-                                              tbx::CTimeUtil::GetCurrentSeconds());
+  const std::string text =
+      BuildHeartbeatText(tbx::CToolUtil::GetApplicationFileName(), CWallClock::NowSeconds());
   if (text.empty()) {
     return false;
   }

@@ -5,12 +5,12 @@
 #include <exception>
 
 #include "KorvexCommon/Error.h"
+#include "KorvexCommon/WallClock.h"
 #include "tbx/LogMessage.h"
 #include "tbx/ProcessUtil.h"
 #include "tbx/StringUtil.h"
 #include "tbx/SystemInfo.h"
 #include "tbx/ThreadUtil.h"
-#include "tbx/TimeUtil.h"
 #include "tbx/TimerEvent.h"
 #include "tbx/ToolUtil.h"
 #include "valko/Config.h"
@@ -31,7 +31,7 @@ const char kMessageOwner[] = "korvex";
 
 // Calendar seconds cut to 32 bits; differences of two such values are taken unsigned.
 uint32_t NowSeconds() {
-  return static_cast<uint32_t>(tbx::CTimeUtil::GetCurrentSeconds());
+  return static_cast<uint32_t>(CWallClock::NowSeconds());
 }
 
 std::string Decimal(int64_t value) {

@@ -41,10 +41,17 @@ void Report(const std::string& text) {
 CMonitorKorvexAndMonitorVersion::CMonitorKorvexAndMonitorVersion() : timerId(0) {}
 
 CMonitorKorvexAndMonitorVersion::~CMonitorKorvexAndMonitorVersion() {
-  killAllTimers();
+  // Before the members go: killTimer also waits for a check in progress on the loop's thread.
+  if (timerId != 0) {
+    killTimer(timerId);
+  }
 }
 
 bool CMonitorKorvexAndMonitorVersion::Start(const std::string& ownerName) {
+  // A second start replaces the timer, so exactly one runs and the destructor can stop it.
+  if (timerId != 0) {
+    killTimer(timerId);
+  }
   timerId = startTimer(kCheckIntervalMs, tbx::CTimerEvent::StringToMagicNum(kTimerName));
   if (timerId == 0) {
     tbx::CLogMessage::WriteLogMessage("start timer fail for monitor korvex and monitor process",

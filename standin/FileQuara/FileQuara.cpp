@@ -8,5 +8,5 @@ VALKO_SINGLETON_HOME(CFileQuara)
 VALKO_STANDIN_CREATION(CFileQuara)
 
 bool CFileQuara::Init() {
-  return valko::standin::InitUnlessListed("CFileQuara::Init", initialised_);
+  return valko::standin::InitUnlessListed("CFileQuara::Init");
 }

@@ -10,6 +10,7 @@
 #include "ipc/SimpleSerialization.h"
 #include "tbxIpc/IpcFrame.h"
 #include "tbxIpc/IpcStates.h"
+#include "tbxIpc/SerializationParser.h"
 
 const char CKorvexAgent::kServerName[] = "Valko-<Guid(3F7B19C4-52E0-4D8A-B6C1-90A4E27D5B13)>";
 const char CKorvexAgent::kAltServerName[] = "Valko_Guid_3F7B19C4-52E0-4D8A-B6C1-90A4E27D5B13";
@@ -36,7 +37,7 @@ bool FixedNumber(const std::string& value, int64_t* number) {
   return true;
 }
 
-void AddHeaderValue(const CSimpleSerialization::Entry& entry, CJsonLine* line) {
+void AddHeaderValue(const SerializationEntry& entry, CJsonLine* line) {
   int64_t number = 0;
   if (entry.kind == CSimpleSerialization::kFixed && FixedNumber(entry.value, &number)) {
     line->Add(entry.key.c_str(), number);
@@ -52,8 +53,8 @@ bool IsKnownHeaderKey(const std::string& key) {
 // The header fields the monitor sends go beside the frame's own members; any other key goes
 // into "other_header", where it cannot collide with them.
 void AddHeader(const std::string& header, CJsonLine* line) {
-  std::vector<CSimpleSerialization::Entry> entries;
-  if (!CSimpleSerialization::Parse(header, entries)) {
+  std::vector<SerializationEntry> entries;
+  if (!ParseSerializationBuffer(header, entries)) {
     line->Add("header_error", "malformed serialized header");
     return;
   }

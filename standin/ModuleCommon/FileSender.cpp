@@ -8,5 +8,5 @@ VALKO_SINGLETON_HOME(CFileSender)
 VALKO_STANDIN_CREATION(CFileSender)
 
 bool CFileSender::Init() {
-  return valko::standin::InitUnlessListed("CFileSender::Init", initialised_);
+  return valko::standin::InitUnlessListed("CFileSender::Init");
 }

@@ -8,5 +8,5 @@ VALKO_SINGLETON_HOME(CWhiteList)
 VALKO_STANDIN_CREATION(CWhiteList)
 
 bool CWhiteList::Init() {
-  return valko::standin::InitUnlessListed("CWhiteList::Init", initialised_);
+  return valko::standin::InitUnlessListed("CWhiteList::Init");
 }

@@ -1,6 +1,7 @@
 #include "ipc/SimpleSerialization.h"
 
 #include "IpcFrame.h"
+#include "SerializationParser.h"
 
 namespace {
 
@@ -36,7 +37,7 @@ std::string CSimpleSerialization::GetSerializationBuffer() const {
   return buffer_;
 }
 
-bool CSimpleSerialization::Parse(const std::string& buffer, std::vector<Entry>& entries) {
+bool ParseSerializationBuffer(const std::string& buffer, std::vector<SerializationEntry>& entries) {
   entries.clear();
   size_t pos = 0;
   while (pos < buffer.size()) {
@@ -46,13 +47,14 @@ bool CSimpleSerialization::Parse(const std::string& buffer, std::vector<Entry>& 
       entries.clear();
       return false;
     }
-    Entry entry;
+    SerializationEntry entry;
     entry.key.assign(buffer, pos + 1, keyLength);
     pos += 1 + keyLength;
     entry.kind = static_cast<uint8_t>(buffer[pos]);
     const uint32_t size = ipc::ReadU32Le(buffer.data() + pos + 1);
     pos += 5;
-    if ((entry.kind != kText && entry.kind != kFixed) || size > buffer.size() - pos) {
+    if ((entry.kind != CSimpleSerialization::kText && entry.kind != CSimpleSerialization::kFixed) ||
+        size > buffer.size() - pos) {
       entries.clear();
       return false;
     }

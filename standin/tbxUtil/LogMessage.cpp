@@ -221,7 +221,11 @@ void CLogMessage::WriteLogMessage(const std::string& text, int level) {
   WriteRecord(level, RecordPrefix(level) + text);
 }
 
-void CLogMessage::Flush() {
+}  // namespace tbx
+
+namespace tbx::standin {
+
+void FlushLog() {
   LogState& state = State();
   StateLock lock(state);
   if (!lock.owns() || state.sink == nullptr) {
@@ -233,10 +237,10 @@ void CLogMessage::Flush() {
   }
 }
 
-std::string CLogMessage::GetLogFilePath() {
+std::string LogFilePath() {
   LogState& state = State();
   StateLock lock(state);
   return lock.owns() ? state.path : std::string();
 }
 
-}  // namespace tbx
+}  // namespace tbx::standin

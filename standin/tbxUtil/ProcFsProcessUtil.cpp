@@ -11,6 +11,7 @@
 #include <cstdlib>
 #include <thread>
 
+#include "StandinSupport.h"
 #include "tbx/LogMessage.h"
 #include "tbx/StringUtil.h"
 #include "tbx/ToolUtil.h"
@@ -109,7 +110,7 @@ bool ProcFsProcessUtil::TerminateProcessById(uint64_t processId) {
     return false;
   }
   if (processId == GetCurrentProcessId()) {
-    CLogMessage::Flush();
+    standin::FlushLog();
     ::kill(static_cast<pid_t>(processId), SIGKILL);
     ::_exit(1);  // not reached
   }

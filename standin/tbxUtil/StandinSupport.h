@@ -1,4 +1,5 @@
-// Switches shared by every stand-in library: injected failures and the clock factor.
+// What the stand-in libraries share beyond the contract: injected failures, the clock factor,
+// the log file and the calendar clock.
 #pragma once
 
 #include <cstdint>
@@ -18,5 +19,14 @@ KORVEX_EXPORT double TimeScale();
 
 // `milliseconds` multiplied by TimeScale(), rounded; at least 1 when `milliseconds` is not 0.
 KORVEX_EXPORT uint64_t ScaleMilliseconds(uint64_t milliseconds);
+
+// The process log: writes everything buffered to disk (before the process ends), and the path
+// of the file being written ("" before CLogMessage::GetInstance succeeded).
+KORVEX_EXPORT void FlushLog();
+KORVEX_EXPORT std::string LogFilePath();
+
+// Seconds since 1970-01-01 00:00 UTC on the calendar clock behind CTimeUtil, which
+// tbx::testing::OverrideCurrentSeconds freezes.
+KORVEX_EXPORT int64_t CurrentSeconds();
 
 }  // namespace tbx::standin

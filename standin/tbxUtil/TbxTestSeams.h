@@ -1,5 +1,6 @@
 // Test seams of the stand-in utility library. The monitor's unit tests use them to place the
-// application directory, freeze the calendar clock, fake the process service and speed time.
+// application directory, freeze the calendar clock, fake the process service, speed time and
+// leave the timer loop.
 #pragma once
 
 #include <cstdint>
@@ -18,5 +19,8 @@ KORVEX_EXPORT void OverrideCurrentSeconds(int64_t secondsSinceEpoch);
 KORVEX_EXPORT void OverrideProcessUtil(IProcessUtil* util);
 // <= 0 restores TBX_TIME_SCALE.
 KORVEX_EXPORT void OverrideTimeScale(double factor);
+// Makes CTimerLoop::exec return (0) after the callback in progress, or the next exec return at
+// once when none runs.
+KORVEX_EXPORT void QuitTimerLoop();
 
 }  // namespace tbx::testing

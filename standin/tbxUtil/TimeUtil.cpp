@@ -5,6 +5,7 @@
 #include <atomic>
 #include <vector>
 
+#include "StandinSupport.h"
 #include "TbxTestSeams.h"
 
 namespace tbx {
@@ -22,12 +23,7 @@ struct tm LocalTime(int64_t seconds) {
 }  // namespace
 
 CTimeUtil CTimeUtil::GetCurrentDataTime() {
-  return CTimeUtil(GetCurrentSeconds());
-}
-
-int64_t CTimeUtil::GetCurrentSeconds() {
-  int64_t frozen = g_frozenSeconds.load();
-  return frozen != 0 ? frozen : static_cast<int64_t>(::time(nullptr));
+  return CTimeUtil(standin::CurrentSeconds());
 }
 
 void CTimeUtil::UpdateDstFlag() {
@@ -73,6 +69,15 @@ std::string CTimeUtil::ToString(const std::string& format) const {
 }
 
 }  // namespace tbx
+
+namespace tbx::standin {
+
+int64_t CurrentSeconds() {
+  const int64_t frozen = g_frozenSeconds.load();
+  return frozen != 0 ? frozen : static_cast<int64_t>(::time(nullptr));
+}
+
+}  // namespace tbx::standin
 
 namespace tbx::testing {
 

@@ -1,6 +1,7 @@
 #include "tbx/TimerEvent.h"
 
 #include "StandinSupport.h"
+#include "TbxTestSeams.h"
 #include "TimerQueue.h"
 
 namespace tbx {
@@ -8,10 +9,6 @@ namespace tbx {
 CTimerEvent::CTimerEvent() = default;
 
 CTimerEvent::~CTimerEvent() {
-  killAllTimers();
-}
-
-void CTimerEvent::killAllTimers() {
   TimerQueue::Instance().KillAll(this);
 }
 
@@ -40,12 +37,16 @@ int CTimerLoop::exec() {
   return TimerQueue::Instance().Exec();
 }
 
-void CTimerLoop::Quit() {
-  TimerQueue::Instance().Quit();
-}
-
 std::string CTimerLoop::GetCurrentTimerInfo() {
   return TimerQueue::Instance().CurrentInfo();
 }
 
 }  // namespace tbx
+
+namespace tbx::testing {
+
+void QuitTimerLoop() {
+  TimerQueue::Instance().Quit();
+}
+
+}  // namespace tbx::testing

@@ -31,14 +31,22 @@ void TimerQueue::Unschedule(std::map<uint64_t, Timer>::iterator timer) {
 }
 
 bool TimerQueue::Kill(CTimerEvent* owner, uint64_t timerId) {
-  std::lock_guard<std::mutex> hold(mutex_);
+  std::unique_lock<std::mutex> lock(mutex_);
   auto timer = timers_.find(timerId);
   if (timer == timers_.end() || timer->second.owner != owner) {
     return false;
   }
   Unschedule(timer);
   changed_.notify_all();
+  if (!OnLoopThread()) {
+    changed_.wait(lock, [&] { return runningId_ != timerId; });
+  }
   return true;
+}
+
+bool TimerQueue::OnLoopThread() const {
+  // There the running callback is the caller's own frame: waiting for it would never end.
+  return looping_ && loopThread_ == std::this_thread::get_id();
 }
 
 void TimerQueue::KillAll(CTimerEvent* owner) {
@@ -51,8 +59,7 @@ void TimerQueue::KillAll(CTimerEvent* owner) {
     timer = next;
   }
   changed_.notify_all();
-  // On the loop thread the running callback is the caller's own frame: waiting would never end.
-  if (!(looping_ && loopThread_ == std::this_thread::get_id())) {
+  if (!OnLoopThread()) {
     changed_.wait(lock, [&] { return runningOwner_ != owner; });
   }
 }

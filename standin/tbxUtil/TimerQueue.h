@@ -2,11 +2,11 @@
 //
 // Callbacks run on the thread inside Exec, one at a time, earliest due first (ties: the timer
 // started first). The lock is never held while a callback runs, so a callback may start and
-// kill timers. Destruction rule: KillAll, called by ~CTimerEvent, removes the object's timers
-// and, unless it runs on the loop thread itself, waits for a callback of that object that is
-// in progress. As the base destructor runs after the derived part is gone, a subclass whose
-// callback may run while it is destroyed from another thread calls CTimerEvent::killAllTimers
-// in its own destructor first.
+// kill timers. Destruction rule: Kill and KillAll (the latter called by ~CTimerEvent) remove
+// timers and, unless they run on the loop thread itself, wait for the callback of a removed timer
+// that is in progress. As the base destructor runs after the derived part is gone, a subclass
+// whose callback may run while it is destroyed from another thread kills its timers in its own
+// destructor first.
 #pragma once
 
 #include <chrono>
@@ -31,7 +31,8 @@ class TimerQueue {
   // A repeating timer of `intervalMs` (scaled by the stand-in clock factor); its id, or 0 when
   // `owner` is null or `intervalMs` is 0.
   uint64_t Start(CTimerEvent* owner, uint32_t intervalMs, uint64_t tag);
-  // False when `timerId` is not one of `owner`'s running timers.
+  // False when `timerId` is not one of `owner`'s running timers. Off the loop thread it waits for
+  // the timer's callback in progress.
   bool Kill(CTimerEvent* owner, uint64_t timerId);
   void KillAll(CTimerEvent* owner);
 
@@ -59,6 +60,7 @@ class TimerQueue {
   TimerQueue& operator=(const TimerQueue&) = delete;
 
   void Unschedule(std::map<uint64_t, Timer>::iterator timer);  // requires mutex_
+  bool OnLoopThread() const;                                   // requires mutex_
 
   std::mutex mutex_;
   std::condition_variable changed_;   // a timer, the quit request or the loop changed

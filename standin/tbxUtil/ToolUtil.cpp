@@ -84,7 +84,7 @@ void CToolUtil::sleep(uint32_t seconds) {
 }
 
 void CToolUtil::Terminate() {
-  CLogMessage::Flush();
+  standin::FlushLog();
   ::_exit(1);
 }
 

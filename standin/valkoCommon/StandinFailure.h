@@ -20,14 +20,9 @@ inline void* AllocateUnlessListed(const char* operation, std::size_t size) noexc
   return ::operator new(size, std::nothrow);
 }
 
-// The Init of a component that only keeps its state: false while `operation` is listed,
-// otherwise `initialised` becomes true.
-inline bool InitUnlessListed(const char* operation, bool& initialised) {
-  if (tbx::standin::ShouldFail(operation)) {
-    return false;
-  }
-  initialised = true;
-  return true;
+// The Init of a component that has nothing to set up: false while `operation` is listed.
+inline bool InitUnlessListed(const char* operation) {
+  return !tbx::standin::ShouldFail(operation);
 }
 
 }  // namespace valko::standin

@@ -1,20 +1,68 @@
+#include <filesystem>
+#include <mutex>
+#include <system_error>
+
 #include "valko/ValkoCommon.h"
 #include "valkoCommon/SingletonHome.h"
-
-#include <mutex>
 
 VALKO_SINGLETON_HOME(tbx::CValkoPathInfo)
 
 namespace tbx {
+namespace {
 
-std::string CValkoPathInfo::GetValkoRootPath() const {
-  std::lock_guard<std::mutex> hold(mutex_);
-  return root_;
+// The one instance's agent root: absolute, without a final separator.
+std::mutex g_rootMutex;
+std::string g_root;  // guarded by g_rootMutex
+
+// `root` as an absolute, lexically normalised path without a final separator ("/" stays "/");
+// "" when it is empty or cannot be made absolute.
+std::string AbsoluteRoot(const std::string& root) {
+  if (root.empty()) {
+    return "";
+  }
+  std::error_code error;
+  std::filesystem::path absolute = std::filesystem::absolute(root, error);
+  if (error) {
+    return "";
+  }
+  std::string text = absolute.lexically_normal().string();
+  while (text.size() > 1 && text.back() == '/') {
+    text.pop_back();
+  }
+  return text;
 }
 
-void CValkoPathInfo::SetValkoRootPath(const std::string& root) {
-  std::lock_guard<std::mutex> hold(mutex_);
-  root_ = root;
+}  // namespace
+
+CValkoPathInfo::CValkoPathInfo() {
+  std::lock_guard<std::mutex> hold(g_rootMutex);
+  g_root.clear();
+}
+
+std::string CValkoPathInfo::GetValkoRootPath() const {
+  std::lock_guard<std::mutex> hold(g_rootMutex);
+  return g_root;
+}
+
+// Runs once on the start-up thread, before any user of these instances exists.
+bool InitValkoCommon(const std::string& agentRoot) {
+  if (CSingleton<CValkoPathInfo>::GetInstance() == nullptr) {
+    CSingleton<CValkoPathInfo>::NewInstance();
+  }
+  if (CSingleton<CGlobalDomainConfig>::GetInstance() == nullptr) {
+    CSingleton<CGlobalDomainConfig>::NewInstance();
+  }
+  if (CSingleton<CValkoPathInfo>::GetInstance() == nullptr ||
+      CSingleton<CGlobalDomainConfig>::GetInstance() == nullptr) {
+    return false;
+  }
+  std::string root = AbsoluteRoot(agentRoot);
+  if (root.empty()) {
+    return false;
+  }
+  std::lock_guard<std::mutex> hold(g_rootMutex);
+  g_root = root;
+  return true;
 }
 
 }  // namespace tbx

@@ -6,7 +6,9 @@
 #include <netinet/in.h>
 
 #include <fstream>
+#include <mutex>
 
+#include "ConfigTestSeams.h"
 #include "tbx/StringUtil.h"
 #include "tbx/ToolUtil.h"
 #include "valkoCommon/SingletonHome.h"
@@ -30,9 +32,18 @@ bool ReadFirstLine(const std::string& relativePath, std::string& line) {
   return !line.empty();
 }
 
+// The one instance's machine identifier: the first line of conf/machine_uuid, trimmed.
+std::mutex g_machineUuidMutex;
+std::string g_machineUuid;  // guarded by g_machineUuidMutex
+
 }  // namespace
 
 VALKO_STANDIN_CREATION(CConfig)
+
+CConfig::CConfig() {
+  std::lock_guard<std::mutex> hold(g_machineUuidMutex);
+  g_machineUuid.clear();
+}
 
 bool CConfig::GetClientVersion(std::string& version) {
   return ReadFirstLine("/conf/version", version);
@@ -65,12 +76,16 @@ bool CConfig::LoadMachineUuidFromFile() {
   if (!ReadFirstLine("/conf/machine_uuid", uuid)) {
     return false;
   }
-  std::lock_guard<std::mutex> hold(mutex_);
-  machineUuid_ = uuid;
+  std::lock_guard<std::mutex> hold(g_machineUuidMutex);
+  g_machineUuid = uuid;
   return true;
 }
 
-std::string CConfig::GetMachineUuid() const {
-  std::lock_guard<std::mutex> hold(mutex_);
-  return machineUuid_;
+namespace valko::testing {
+
+std::string LoadedMachineUuid() {
+  std::lock_guard<std::mutex> hold(g_machineUuidMutex);
+  return g_machineUuid;
 }
+
+}  // namespace valko::testing

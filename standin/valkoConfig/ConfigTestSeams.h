@@ -1,11 +1,16 @@
-// Test seams of valkoConfig. Unit tests of bounded queues use them to make the queue limit a few
-// messages without writing a configuration file: with the ratio N / 3000.0,
+// Test seams of valkoConfig. Unit tests of bounded queues use the ratio override to make the
+// queue limit a few messages without writing a configuration file: with the ratio N / 3000.0,
 // COnlineClientConf::CalcMaxCountWithQueueSizeRatio(3000) yields N.
 #pragma once
+
+#include <string>
 
 #include "Export.h"
 
 namespace valko::testing {
+
+// The identifier the process's CConfig last loaded with LoadMachineUuidFromFile ("" before).
+KORVEX_EXPORT std::string LoadedMachineUuid();
 
 // From now on CalcMaxCountWithQueueSizeRatio uses `ratio` (non-negative) instead of the file.
 KORVEX_EXPORT void OverrideQueueSizeRatio(double ratio);

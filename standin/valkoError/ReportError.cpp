@@ -7,6 +7,7 @@
 #include "ReportFile.h"
 #include "tbx/FileUtil.h"
 #include "tbx/LogMessage.h"
+#include "tbxUtil/StandinSupport.h"
 
 using valko::standin::CJsonLine;
 using valko::standin::CReportFile;
@@ -85,8 +86,8 @@ bool CReportError::SendKillSelfInfo(const std::string& text, _enKillSelf reason,
 
 bool CReportError::SendLastLog(uint32_t bytes) {
   // What is still buffered belongs to the last lines, the ones a report is usually about.
-  tbx::CLogMessage::Flush();
-  std::string path = tbx::CLogMessage::GetLogFilePath();
+  tbx::standin::FlushLog();
+  std::string path = tbx::standin::LogFilePath();
   std::string tail;
   bool read = ReadTail(path, bytes, tail);
   // The request is recorded even when the log cannot be read, so the report shows it was made.

@@ -8,5 +8,5 @@ VALKO_SINGLETON_HOME(CFileWatch)
 VALKO_STANDIN_CREATION(CFileWatch)
 
 bool CFileWatch::Init() {
-  return valko::standin::InitUnlessListed("CFileWatch::Init", initialised_);
+  return valko::standin::InitUnlessListed("CFileWatch::Init");
 }

@@ -9,6 +9,7 @@
 #include <thread>
 #include <vector>
 
+#include "MonitorTestSeams.h"
 #include "ProcessSampler.h"
 #include "ResourceLimits.h"
 #include "ThreadHeartbeats.h"
@@ -78,12 +79,11 @@ void Deliver(IResourceMonitorEvent* events, const PendingEvents& pending) {
   }
 }
 
-}  // namespace
-
-struct CMonitor::State {
+// The state of the one monitor instance; CSingleton keeps at most one alive at a time.
+struct MonitorState {
   std::mutex mutex;                         // guards every member below
-  std::condition_variable wake;             // StopMonitor -> sampling thread
-  std::condition_variable pointsIdle;       // sampling thread -> RemoveMonitorPoint
+  std::condition_variable wake;             // Stop -> sampling thread
+  std::condition_variable pointsIdle;       // sampling thread -> RemovePoint
   std::string configPath;                   // as given to SetConfigPath
   std::thread thread;                       // the sampling thread while it may run
   std::thread::id threadId;                 // its id, to recognise calls from a callback
@@ -98,142 +98,15 @@ struct CMonitor::State {
   // The sampling thread's body: one sample per period until stopRequested; the callbacks and
   // the points are called with the lock released.
   void SamplingLoop();
+  // Ends the sampling thread; no callback runs after it returns (unless called from one).
+  void Stop();
+  // Removes a statistics source; it is not asked for its line after this returns.
+  bool RemovePoint(IMonitorInfo* info);
 };
 
-VALKO_STANDIN_CREATION(CMonitor)
+MonitorState* g_state = nullptr;  // owned by the instance; null while none exists
 
-CMonitor::CMonitor() : state_(new State) {}
-
-CMonitor::~CMonitor() {
-  StopMonitor();
-  // Only after a stop from the monitor's own callback is the thread still joinable here.
-  if (state_->thread.joinable()) {
-    if (state_->thread.get_id() == std::this_thread::get_id()) {
-      state_->thread.detach();
-    } else {
-      state_->thread.join();
-    }
-  }
-  delete state_;
-}
-
-bool CMonitor::SetConfigPath(const std::string& path) {
-  std::lock_guard<std::mutex> hold(state_->mutex);
-  state_->configPath = path;
-  return true;
-}
-
-bool CMonitor::StartMonitor(IResourceMonitorEvent* events, const std::string& ownerName) {
-  if (events == nullptr || tbx::standin::ShouldFail("CMonitor::StartMonitor")) {
-    return false;
-  }
-  std::thread stopped;
-  std::string configPath;
-  {
-    std::lock_guard<std::mutex> hold(state_->mutex);
-    if (state_->thread.joinable()) {
-      if (!state_->stopRequested) {
-        return false;  // already monitoring
-      }
-      stopped = std::move(state_->thread);  // stopped from its own callback, not yet joined
-    }
-    configPath = state_->configPath;
-  }
-  if (stopped.joinable()) {
-    stopped.join();
-  }
-  CResourceLimits limits;
-  if (!limits.Load(configPath)) {
-    tbx::CLogMessage::log(tbx::TBX_LOG_WARN, kSource, __LINE__,
-                          "resource config %s unreadable, every limit is off", configPath.c_str());
-  }
-  std::lock_guard<std::mutex> hold(state_->mutex);
-  if (state_->thread.joinable()) {
-    return false;  // another StartMonitor won the race
-  }
-  state_->events = events;
-  state_->ownerName = ownerName;
-  state_->limits = limits;
-  state_->stopRequested = false;
-  try {
-    // Started under the lock: the thread's first step waits for it, so threadId is set first.
-    State* state = state_;
-    state_->thread = std::thread([state] { state->SamplingLoop(); });
-  } catch (const std::system_error&) {
-    return false;
-  }
-  state_->threadId = state_->thread.get_id();
-  return true;
-}
-
-void CMonitor::StopMonitor() {
-  std::thread running;
-  {
-    std::lock_guard<std::mutex> hold(state_->mutex);
-    if (!state_->thread.joinable()) {
-      return;
-    }
-    state_->stopRequested = true;
-    // From a callback the thread cannot join itself; it ends after that callback returns.
-    if (state_->threadId == std::this_thread::get_id()) {
-      return;
-    }
-    running = std::move(state_->thread);
-  }
-  state_->wake.notify_all();
-  running.join();
-  std::lock_guard<std::mutex> hold(state_->mutex);
-  if (!state_->thread.joinable()) {
-    state_->threadId = std::thread::id();  // ids of ended threads are reused
-  }
-}
-
-bool CMonitor::AddMonitorPoint(IMonitorInfo* info) {
-  if (info == nullptr) {
-    return false;
-  }
-  std::lock_guard<std::mutex> hold(state_->mutex);
-  for (IMonitorInfo* known : state_->points) {
-    if (known == info) {
-      return false;
-    }
-  }
-  state_->points.push_back(info);
-  return true;
-}
-
-bool CMonitor::RemoveMonitorPoint(IMonitorInfo* info) {
-  std::unique_lock<std::mutex> hold(state_->mutex);
-  bool found = false;
-  for (auto it = state_->points.begin(); it != state_->points.end(); ++it) {
-    if (*it == info) {
-      state_->points.erase(it);
-      found = true;
-      break;
-    }
-  }
-  // The caller may destroy the point once this returns, so a round of lines in progress must
-  // end first (unless that round is what called us).
-  if (state_->threadId != std::this_thread::get_id()) {
-    state_->pointsIdle.wait(hold, [this] { return !state_->callingPoints; });
-  }
-  return found;
-}
-
-bool CMonitor::SetThreadHeartbeat(uint32_t threadId, const std::string& name,
-                                  uint32_t timeoutSeconds) {
-  std::lock_guard<std::mutex> hold(state_->mutex);
-  state_->heartbeats.Report(threadId, name, timeoutSeconds, CThreadHeartbeats::Clock::now());
-  return true;
-}
-
-bool CMonitor::GetThreadsInfo(std::string& info, uint32_t& count) {
-  std::lock_guard<std::mutex> hold(state_->mutex);
-  info = state_->heartbeats.Describe(CThreadHeartbeats::Clock::now(), count);
-  return true;
-}
-
-void CMonitor::State::SamplingLoop() {
+void MonitorState::SamplingLoop() {
   tbx::CThreadUtil::SetThreadName("res_monitor");
   CProcessSampler sampler;
   sampler.Sample();             // the baseline for the first interval's rates
@@ -298,3 +171,156 @@ void CMonitor::State::SamplingLoop() {
   callingPoints = false;
   pointsIdle.notify_all();
 }
+
+void MonitorState::Stop() {
+  std::thread running;
+  {
+    std::lock_guard<std::mutex> hold(mutex);
+    if (!thread.joinable()) {
+      return;
+    }
+    stopRequested = true;
+    // From a callback the thread cannot join itself; it ends after that callback returns.
+    if (threadId == std::this_thread::get_id()) {
+      return;
+    }
+    running = std::move(thread);
+  }
+  wake.notify_all();
+  running.join();
+  std::lock_guard<std::mutex> hold(mutex);
+  if (!thread.joinable()) {
+    threadId = std::thread::id();  // ids of ended threads are reused
+  }
+}
+
+bool MonitorState::RemovePoint(IMonitorInfo* info) {
+  std::unique_lock<std::mutex> hold(mutex);
+  bool found = false;
+  for (auto it = points.begin(); it != points.end(); ++it) {
+    if (*it == info) {
+      points.erase(it);
+      found = true;
+      break;
+    }
+  }
+  // The caller may destroy the point once this returns, so a round of lines in progress must
+  // end first (unless that round is what called us).
+  if (threadId != std::this_thread::get_id()) {
+    pointsIdle.wait(hold, [this] { return !callingPoints; });
+  }
+  return found;
+}
+
+}  // namespace
+
+VALKO_STANDIN_CREATION(CMonitor)
+
+CMonitor::CMonitor() {
+  g_state = new MonitorState;
+}
+
+CMonitor::~CMonitor() {
+  MonitorState* state = g_state;
+  state->Stop();
+  // Only after a stop from the monitor's own callback is the thread still joinable here.
+  if (state->thread.joinable()) {
+    if (state->thread.get_id() == std::this_thread::get_id()) {
+      state->thread.detach();
+    } else {
+      state->thread.join();
+    }
+  }
+  g_state = nullptr;
+  delete state;
+}
+
+bool CMonitor::SetConfigPath(const std::string& path) {
+  std::lock_guard<std::mutex> hold(g_state->mutex);
+  g_state->configPath = path;
+  return true;
+}
+
+bool CMonitor::StartMonitor(IResourceMonitorEvent* events, const std::string& ownerName) {
+  if (events == nullptr || tbx::standin::ShouldFail("CMonitor::StartMonitor")) {
+    return false;
+  }
+  std::thread stopped;
+  std::string configPath;
+  {
+    std::lock_guard<std::mutex> hold(g_state->mutex);
+    if (g_state->thread.joinable()) {
+      if (!g_state->stopRequested) {
+        return false;  // already monitoring
+      }
+      stopped = std::move(g_state->thread);  // stopped from its own callback, not yet joined
+    }
+    configPath = g_state->configPath;
+  }
+  if (stopped.joinable()) {
+    stopped.join();
+  }
+  CResourceLimits limits;
+  if (!limits.Load(configPath)) {
+    tbx::CLogMessage::log(tbx::TBX_LOG_WARN, kSource, __LINE__,
+                          "resource config %s unreadable, every limit is off", configPath.c_str());
+  }
+  std::lock_guard<std::mutex> hold(g_state->mutex);
+  if (g_state->thread.joinable()) {
+    return false;  // another StartMonitor won the race
+  }
+  g_state->events = events;
+  g_state->ownerName = ownerName;
+  g_state->limits = limits;
+  g_state->stopRequested = false;
+  try {
+    // Started under the lock: the thread's first step waits for it, so threadId is set first.
+    MonitorState* state = g_state;
+    state->thread = std::thread([state] { state->SamplingLoop(); });
+  } catch (const std::system_error&) {
+    return false;
+  }
+  g_state->threadId = g_state->thread.get_id();
+  return true;
+}
+
+bool CMonitor::AddMonitorPoint(IMonitorInfo* info) {
+  if (info == nullptr) {
+    return false;
+  }
+  std::lock_guard<std::mutex> hold(g_state->mutex);
+  for (IMonitorInfo* known : g_state->points) {
+    if (known == info) {
+      return false;
+    }
+  }
+  g_state->points.push_back(info);
+  return true;
+}
+
+bool CMonitor::SetThreadHeartbeat(uint32_t threadId, const std::string& name,
+                                  uint32_t timeoutSeconds) {
+  std::lock_guard<std::mutex> hold(g_state->mutex);
+  g_state->heartbeats.Report(threadId, name, timeoutSeconds, CThreadHeartbeats::Clock::now());
+  return true;
+}
+
+bool CMonitor::GetThreadsInfo(std::string& info, uint32_t& count) {
+  std::lock_guard<std::mutex> hold(g_state->mutex);
+  info = g_state->heartbeats.Describe(CThreadHeartbeats::Clock::now(), count);
+  return true;
+}
+
+namespace valko::testing {
+
+void StopMonitor() {
+  if (g_state != nullptr) {
+    g_state->Stop();
+  }
+}
+
+bool RemoveMonitorPoint(IMonitorInfo* info) {
+  return g_state != nullptr && g_state->RemovePoint(info);
+}
+
+}  // namespace valko::testing

@@ -12,16 +12,8 @@ bool CMtIntf::Start(IMsgTransmitInterface* transmit, const std::string& ownerNam
   return CMtService::Instance().Start(transmit, ownerName);
 }
 
-void CMtIntf::Stop() {
-  CMtService::Instance().Stop();
-}
-
 bool CMtIntf::RegMtInfoCallback(IMtInfo* info) {
   return CMtService::Instance().AddSource(info);
-}
-
-bool CMtIntf::UnRegMtInfoCallback(IMtInfo* info) {
-  return CMtService::Instance().RemoveSource(info);
 }
 
 uint64_t CMtIntf::AddExceptonInfo(const std::string& counterName, uint64_t amount, bool report,

@@ -18,6 +18,7 @@
 #include "TokenTable.h"
 #include "tbx/LogMessage.h"
 #include "tbxUtil/MemInfo.h"
+#include "tbxUtil/StandinSupport.h"
 
 namespace {
 
@@ -239,7 +240,7 @@ void GetSystemInfo(SYSTEM_INFO* info) {
 }
 
 void ExitProcess(UINT exitCode) {
-  tbx::CLogMessage::Flush();
+  tbx::standin::FlushLog();
   ::_exit(static_cast<int>(exitCode));
 }
 

@@ -11,6 +11,7 @@
 #include "ipc/SimpleSerialization.h"
 #include "tbxIpc/IpcFrame.h"
 #include "tbxIpc/IpcFrameDecoder.h"
+#include "tbxIpc/SerializationParser.h"
 
 namespace {
 
@@ -27,8 +28,8 @@ void Check(bool condition) {
 
 // Serializes `entries` again; must give back the parsed buffer.
 void CheckHeaderRoundTrip(const std::string& header) {
-  std::vector<CSimpleSerialization::Entry> entries;
-  if (!CSimpleSerialization::Parse(header, entries)) {
+  std::vector<SerializationEntry> entries;
+  if (!ParseSerializationBuffer(header, entries)) {
     Check(entries.empty());
     return;
   }

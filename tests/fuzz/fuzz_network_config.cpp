@@ -15,6 +15,7 @@
 #include "NetworkConfig.h"
 #include "tbxUtil/TbxTestSeams.h"
 #include "valko/ValkoCommon.h"
+#include "valkoCommon/ValkoCommonTestSeams.h"
 
 namespace {
 
@@ -57,7 +58,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* bytes, size_t size) {
   const bool accepted = LoadNetworkConfig();
 
   std::vector<std::string> first, second;
-  domains->GetDefaultSrvDomain(first, second);
+  valko::testing::GetDefaultSrvDomain(first, second);
   if (!accepted) {
     if (second != std::vector<std::string>{kSentinel}) {
       std::abort();  // a refused hand-over changed the configuration

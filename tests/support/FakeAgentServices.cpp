@@ -12,7 +12,6 @@ std::mutex g_mutex;
 std::vector<fake_services::Heartbeat> g_beats;  // guarded by g_mutex
 std::vector<std::string> g_counterCalls;        // guarded by g_mutex
 uint64_t g_counterTotal = 0;                    // guarded by g_mutex
-int g_monitorPoints = 0;                        // guarded by g_mutex
 int g_monitorPointCalls = 0;                    // guarded by g_mutex
 
 }  // namespace
@@ -27,7 +26,7 @@ uint64_t CMtIntf::AddExceptonInfo(const std::string& name, uint64_t amount, bool
 }
 
 template class CSingleton<CMonitor>;
-CMonitor::CMonitor() : state_(nullptr) {}
+CMonitor::CMonitor() {}
 CMonitor::~CMonitor() {}
 void* CMonitor::operator new(std::size_t size, const std::nothrow_t&) noexcept {
   return ::operator new(size, std::nothrow);
@@ -40,13 +39,7 @@ void CMonitor::operator delete(void* memory, const std::nothrow_t&) noexcept {
 }
 bool CMonitor::AddMonitorPoint(IMonitorInfo*) {
   std::lock_guard<std::mutex> hold(g_mutex);
-  ++g_monitorPoints;
   ++g_monitorPointCalls;
-  return true;
-}
-bool CMonitor::RemoveMonitorPoint(IMonitorInfo*) {
-  std::lock_guard<std::mutex> hold(g_mutex);
-  --g_monitorPoints;
   return true;
 }
 bool CMonitor::SetThreadHeartbeat(uint32_t threadId, const std::string& name,
@@ -61,10 +54,6 @@ namespace fake_services {
 std::vector<Heartbeat> Heartbeats() {
   std::lock_guard<std::mutex> hold(g_mutex);
   return g_beats;
-}
-int MonitorPoints() {
-  std::lock_guard<std::mutex> hold(g_mutex);
-  return g_monitorPoints;
 }
 int MonitorPointCalls() {
   std::lock_guard<std::mutex> hold(g_mutex);
@@ -83,7 +72,6 @@ void Reset() {
   g_beats.clear();
   g_counterCalls.clear();
   g_counterTotal = 0;
-  g_monitorPoints = 0;
   g_monitorPointCalls = 0;
 }
 

@@ -17,8 +17,7 @@ struct Heartbeat {
 
 // SetThreadHeartbeat calls in order.
 std::vector<Heartbeat> Heartbeats();
-// AddMonitorPoint calls minus RemoveMonitorPoint calls, and AddMonitorPoint calls alone.
-int MonitorPoints();
+// AddMonitorPoint calls.
 int MonitorPointCalls();
 // AddExceptonInfo calls as "<name>/<amount>/<report>/<accumulate>", in order.
 std::vector<std::string> CounterCalls();

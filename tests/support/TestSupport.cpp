@@ -6,6 +6,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <atomic>
 #include <cerrno>
 #include <cstdio>
 #include <filesystem>
@@ -15,9 +16,11 @@
 #include <sstream>
 #include <thread>
 
+#include "KorvexCommon/WallClock.h"
 #include "tbx/LogMessage.h"
 #include "tbx/TimeUtil.h"
 #include "tbx/ToolUtil.h"
+#include "tbxUtil/StandinSupport.h"
 #include "tbxUtil/TbxTestSeams.h"
 
 extern char** environ;
@@ -39,9 +42,9 @@ std::string MakeTempDir() {
 }
 
 uint64_t LogSize() {
-  tbx::CLogMessage::Flush();
+  tbx::standin::FlushLog();
   std::error_code error;
-  const auto size = fs::file_size(tbx::CLogMessage::GetLogFilePath(), error);
+  const auto size = fs::file_size(tbx::standin::LogFilePath(), error);
   return error ? 0 : size;
 }
 
@@ -170,15 +173,15 @@ void OpenProcessLog() {
 }
 
 std::string ReadProcessLog() {
-  tbx::CLogMessage::Flush();
-  return ReadText(tbx::CLogMessage::GetLogFilePath());
+  tbx::standin::FlushLog();
+  return ReadText(tbx::standin::LogFilePath());
 }
 
 LogTail::LogTail() : offset_(LogSize()) {}
 
 std::vector<std::string> LogTail::Lines() const {
-  tbx::CLogMessage::Flush();
-  std::ifstream in(tbx::CLogMessage::GetLogFilePath(), std::ios::binary);
+  tbx::standin::FlushLog();
+  std::ifstream in(tbx::standin::LogFilePath(), std::ios::binary);
   in.seekg(static_cast<std::streamoff>(offset_));
   std::vector<std::string> lines;
   for (std::string line; std::getline(in, line);) {
@@ -234,7 +237,7 @@ std::vector<Json::Value> ReportsOfKind(const std::string& dir, const std::string
 }
 
 ChildResult RunInChild(const std::function<void()>& body) {
-  tbx::CLogMessage::Flush();  // nothing buffered is written twice
+  tbx::standin::FlushLog();  // nothing buffered is written twice
   std::fflush(nullptr);
   pid_t child = ::fork();
   if (child < 0) {
@@ -244,7 +247,7 @@ ChildResult RunInChild(const std::function<void()>& body) {
   if (child == 0) {
     ::alarm(120);  // a child that hangs ends by SIGALRM instead of stalling the test run
     body();
-    tbx::CLogMessage::Flush();
+    tbx::standin::FlushLog();
     ::_exit(0);
   }
   int status = 0;
@@ -287,10 +290,26 @@ int WaitExit(pid_t pid) {
   return WIFSIGNALED(status) ? 128 + WTERMSIG(status) : WEXITSTATUS(status);
 }
 
+namespace {
+
+std::atomic<int64_t> g_frozenSeconds{0};
+
+int64_t FrozenSeconds() {
+  return g_frozenSeconds.load();
+}
+
+}  // namespace
+
+void FreezeClock(int64_t seconds) {
+  g_frozenSeconds.store(seconds);
+  CWallClock::SetSourceForTesting(seconds == 0 ? nullptr : &FrozenSeconds);
+  tbx::testing::OverrideCurrentSeconds(seconds);
+}
+
 void FreezeClockUtc(int64_t seconds) {
   ::setenv("TZ", "UTC", 1);
   tbx::CTimeUtil::UpdateDstFlag();
-  tbx::testing::OverrideCurrentSeconds(seconds);
+  FreezeClock(seconds);
 }
 
 }  // namespace korvex_test

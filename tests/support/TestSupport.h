@@ -130,7 +130,10 @@ int WaitExit(pid_t pid);
 
 // 2024-03-09 17:05:42 UTC in seconds since 1970.
 constexpr int64_t kMarch9th2024At170542 = 1710003942;
-// Renders local time as UTC and freezes the calendar clock at `seconds` (0: the real clock).
+// Freezes both calendar clocks, the utility library's and the monitor's own, at `seconds`
+// (0: the real clocks again).
+void FreezeClock(int64_t seconds);
+// Renders local time as UTC and freezes the calendar clocks at `seconds` (0: the real clocks).
 void FreezeClockUtc(int64_t seconds);
 
 }  // namespace korvex_test

@@ -37,7 +37,7 @@ class RefusingRegistration : public FakeTransmit {
 class TickCounter : public tbx::CTimerEvent {
  public:
   explicit TickCounter(uint32_t intervalMs) : id(startTimer(intervalMs)) {}
-  ~TickCounter() override { killAllTimers(); }
+  ~TickCounter() override { killTimer(id); }
   void OnTimer(uint64_t) override { ++ticks; }
   const uint64_t id;
   std::atomic<int> ticks{0};
@@ -48,7 +48,7 @@ class TimerLoopThread {
  public:
   TimerLoopThread() : thread_([] { tbx::CTimerLoop::exec(); }) {}
   ~TimerLoopThread() {
-    tbx::CTimerLoop::Quit();
+    tbx::testing::QuitTimerLoop();
     thread_.join();
   }
 

@@ -38,7 +38,7 @@ class HeartbeatTest : public ::testing::Test {
       CSingleton<CKorvexMonitorHeartbeat>::RemoveInstance();
     }
     CSingleton<CMsgTransmitProxy>::RemoveInstance();
-    tbx::testing::OverrideCurrentSeconds(0);
+    korvex_test::FreezeClock(0);
     tbx::testing::OverrideTimeScale(0);
   }
 
@@ -51,7 +51,7 @@ class HeartbeatTest : public ::testing::Test {
 };
 
 TEST_F(HeartbeatTest, ConstructionQueuesExactlyOneHeartbeatWithTheStyledBody) {
-  tbx::testing::OverrideCurrentSeconds(korvex_test::kMarch9th2024At170542);
+  korvex_test::FreezeClock(korvex_test::kMarch9th2024At170542);
   ASSERT_TRUE(proxy_->InitProxy(&transmit_));
   ASSERT_NE(CreateHeartbeat(), nullptr);
 
@@ -85,7 +85,7 @@ TEST_F(HeartbeatTest, TsIsTheCurrentTimeInWholeSecondsAsAJsonInteger) {
   EXPECT_LE(beat["ts"].asInt64(), after);
 
   // A time beyond 32 bits keeps every digit.
-  tbx::testing::OverrideCurrentSeconds(kJanuary1st2100);
+  korvex_test::FreezeClock(kJanuary1st2100);
   ASSERT_TRUE(CSingleton<CKorvexMonitorHeartbeat>::GetInstance()->SendHeartbeat());
   ASSERT_EQ(transmit_.sent().size(), 2u);
   EXPECT_NE(transmit_.sent()[1].data.find("   \"ts\" : 4102444800\n}\n"), std::string::npos)
@@ -107,7 +107,7 @@ TEST_F(HeartbeatTest, EveryTickOfItsOwnTimerSendsOneMoreAndOtherTimersSendNothin
 
   std::thread loop([] { tbx::CTimerLoop::exec(); });
   const bool ticked = korvex_test::WaitUntil([&] { return transmit_.sent().size() >= 3; });
-  tbx::CTimerLoop::Quit();
+  tbx::testing::QuitTimerLoop();
   loop.join();
   ASSERT_TRUE(ticked) << "the heartbeat timer did not fire twice";
   for (const SentMessage& message : transmit_.sent()) {

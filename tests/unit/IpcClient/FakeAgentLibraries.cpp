@@ -129,12 +129,6 @@ bool CMtIntf::RegMtInfoCallback(IMtInfo*) {
   return true;
 }
 
-bool CMtIntf::UnRegMtInfoCallback(IMtInfo*) {
-  std::lock_guard<std::mutex> hold(g_mutex);
-  --g_calls.mtRegistrations;
-  return true;
-}
-
 // The utility library's sleep: the send thread's sleeps are recorded; every sleep lasts a
 // twentieth of what was asked (at least 0.1 ms), so polling loops neither spin nor dawdle.
 

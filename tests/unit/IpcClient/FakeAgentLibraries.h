@@ -58,7 +58,7 @@ struct Calls {
   std::vector<std::string> regDocuments;  // refused ones included
   std::vector<Frame> frames;              // refused ones included
   int freeCalls = 0;
-  int mtRegistrations = 0;  // RegMtInfoCallback minus UnRegMtInfoCallback calls
+  int mtRegistrations = 0;  // RegMtInfoCallback calls
   // The send thread's sends and sleeps in order: "send", or "sleep N" for N ms on the thread
   // named "ipc_send".
   std::vector<std::string> trace;

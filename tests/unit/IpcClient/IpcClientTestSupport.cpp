@@ -4,6 +4,7 @@
 
 #include "Singleton.h"
 #include "ipc/SimpleSerialization.h"
+#include "tbxIpc/SerializationParser.h"
 #include "valko/Config.h"
 #include "valkoConfig/ConfigTestSeams.h"
 
@@ -19,14 +20,14 @@ std::string EnvelopeType(const std::string& text) {
 }
 
 std::string HeaderField(const std::string& header, const std::string& key, bool* present) {
-  std::vector<CSimpleSerialization::Entry> entries;
+  std::vector<SerializationEntry> entries;
   if (present != nullptr) {
     *present = false;
   }
-  if (!CSimpleSerialization::Parse(header, entries)) {
+  if (!ParseSerializationBuffer(header, entries)) {
     return "";
   }
-  for (const CSimpleSerialization::Entry& entry : entries) {
+  for (const SerializationEntry& entry : entries) {
     if (entry.key == key) {
       if (present != nullptr) {
         *present = true;

@@ -17,6 +17,7 @@
 #include "tbxIpc/IpcServer.h"
 #include "tbxUtil/TbxTestSeams.h"
 #include "unit/IpcClient/AgentExpectations.h"
+#include "valkoMt/MtService.h"
 
 namespace {
 
@@ -74,7 +75,11 @@ class IpcClientRealTest : public ::testing::Test {
     ASSERT_NE(client_, nullptr);
     ASSERT_TRUE(client_->InitClient());
   }
-  void TearDown() override { CSingleton<CIpcClient>::RemoveInstance(); }
+  void TearDown() override {
+    // The maintenance component outlives the client: it must not ask a deleted one.
+    valko::standin::CMtService::Instance().RemoveSource(client_);
+    CSingleton<CIpcClient>::RemoveInstance();
+  }
 
   bool Connect() {
     return client_->ConnectServer() && WaitUntil([&] { return client_->IsConnected(); });

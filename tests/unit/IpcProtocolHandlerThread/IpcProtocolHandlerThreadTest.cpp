@@ -56,7 +56,7 @@ class ProtocolThreadTest : public ::testing::Test {
     gate_.Open();
     thread_.reset();
     CSingleton<CMonitor>::RemoveInstance();
-    tbx::testing::OverrideCurrentSeconds(0);
+    korvex_test::FreezeClock(0);
   }
   void HoldThread() {
     thread_->PushMessage(Message("T_GATE", "\"\""));
@@ -151,10 +151,10 @@ TEST_F(ProtocolThreadTest, ReportsLivenessWhenIdleAndAfterEveryMessage) {
 TEST_F(ProtocolThreadTest, CountsDispatchesLongerThan300Seconds) {
   LogTail log;
   int64_t now = 1700000000;
-  tbx::testing::OverrideCurrentSeconds(now);
+  korvex_test::FreezeClock(now);
   const std::vector<int64_t> jumps{300, -5000, 301, 7200};  // seconds each dispatch "takes"
   size_t next = 0;
-  RecordingHandler clockMover([&] { tbx::testing::OverrideCurrentSeconds(now += jumps[next++]); });
+  RecordingHandler clockMover([&] { korvex_test::FreezeClock(now += jumps[next++]); });
   RecordingHandler marker;
   thread_->RegisterProtocolHandler("T_SLOW", &clockMover);
   thread_->RegisterProtocolHandler("T_MARK", &marker);

@@ -26,7 +26,7 @@ class DirectoryCheckTest : public ::testing::Test {
  protected:
   void SetUp() override {
     korvex_test::OpenProcessLog();
-    CSingleton<tbx::CValkoPathInfo>::NewInstance()->SetValkoRootPath("/opt/valko");
+    ASSERT_TRUE(tbx::InitValkoCommon("/opt/valko"));
     tbx::testing::OverrideProcessUtil(&processes_);
   }
   void TearDown() override {
@@ -230,7 +230,7 @@ TEST_F(DirectoryCheckTest, TheTimerLoopRunsTheCheckEveryThirtyMinutes) {
   ASSERT_TRUE(check.Start("other"));
   processes_.onList = [] {
     g_timerInfo = tbx::CTimerLoop::GetCurrentTimerInfo();
-    tbx::CTimerLoop::Quit();
+    tbx::testing::QuitTimerLoop();
   };
   std::atomic<bool> done{false};
   std::thread watchdog([&] {  // ends a loop whose timer never fires, so the test fails, not hangs
@@ -238,7 +238,7 @@ TEST_F(DirectoryCheckTest, TheTimerLoopRunsTheCheckEveryThirtyMinutes) {
       std::this_thread::sleep_for(std::chrono::milliseconds(10));
     }
     if (!done.load()) {
-      tbx::CTimerLoop::Quit();
+      tbx::testing::QuitTimerLoop();
     }
   });
   tbx::CTimerLoop::exec();

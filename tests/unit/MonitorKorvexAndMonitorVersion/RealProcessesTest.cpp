@@ -57,7 +57,7 @@ class RealProcessesTest : public ::testing::Test {
   void SetUp() override {
     korvex_test::OpenProcessLog();
     root_ = fs::canonical(root_dir_.path()).string();
-    CSingleton<tbx::CValkoPathInfo>::NewInstance()->SetValkoRootPath(root_);
+    ASSERT_TRUE(tbx::InitValkoCommon(root_));
     tbx::testing::OverrideProcessUtil(&processes_);
   }
   void TearDown() override {

@@ -8,6 +8,7 @@
 #include "NetworkConfig.h"
 #include "support/TestSupport.h"
 #include "valko/ValkoCommon.h"
+#include "valkoCommon/ValkoCommonTestSeams.h"
 
 namespace {
 
@@ -38,12 +39,12 @@ class NetworkConfigTest : public ::testing::Test {
 
   Domains First() const {
     Domains first, second;
-    domains_->GetDefaultSrvDomain(first, second);
+    valko::testing::GetDefaultSrvDomain(first, second);
     return first;
   }
   Domains Second() const {
     Domains first, second;
-    domains_->GetDefaultSrvDomain(first, second);
+    valko::testing::GetDefaultSrvDomain(first, second);
     return second;
   }
   size_t LoadFailuresLogged() const { return CountOccurrences(ReadProcessLog(), kLoadFailure); }

@@ -1,4 +1,5 @@
 #include "ipc/SimpleSerialization.h"
+#include "tbxIpc/SerializationParser.h"
 
 #include <gtest/gtest.h>
 
@@ -40,8 +41,8 @@ TEST(SimpleSerialization, LaysOutEntriesByteForByte) {
 }
 
 TEST(SimpleSerialization, ParseReturnsTheEntriesInInsertionOrder) {
-  std::vector<CSimpleSerialization::Entry> entries;
-  ASSERT_TRUE(CSimpleSerialization::Parse(SampleHeader(), entries));
+  std::vector<SerializationEntry> entries;
+  ASSERT_TRUE(ParseSerializationBuffer(SampleHeader(), entries));
   ASSERT_EQ(entries.size(), 4u);
   EXPECT_EQ(entries[0].key, "type");
   EXPECT_EQ(entries[0].kind, CSimpleSerialization::kText);
@@ -52,28 +53,28 @@ TEST(SimpleSerialization, ParseReturnsTheEntriesInInsertionOrder) {
   EXPECT_EQ(entries[2].key, "ipc_msg");
   EXPECT_EQ(entries[3].value, "o1");
 
-  ASSERT_TRUE(CSimpleSerialization::Parse("", entries));
+  ASSERT_TRUE(ParseSerializationBuffer("", entries));
   EXPECT_TRUE(entries.empty());
 }
 
 TEST(SimpleSerialization, ParseRefusesEveryTruncationAndForeignBytes) {
   const std::string header = SampleHeader();
   const size_t boundaries[] = {0, 17, 31, 45, 59};  // where whole entries end
-  std::vector<CSimpleSerialization::Entry> entries;
+  std::vector<SerializationEntry> entries;
   for (size_t length = 0; length <= header.size(); ++length) {
     const bool atBoundary =
         std::find(std::begin(boundaries), std::end(boundaries), length) != std::end(boundaries);
-    EXPECT_EQ(CSimpleSerialization::Parse(header.substr(0, length), entries), atBoundary)
+    EXPECT_EQ(ParseSerializationBuffer(header.substr(0, length), entries), atBoundary)
         << "length " << length;
   }
   std::string unknownKind = header;
   unknownKind[5] = 2;
-  EXPECT_FALSE(CSimpleSerialization::Parse(unknownKind, entries));
+  EXPECT_FALSE(ParseSerializationBuffer(unknownKind, entries));
   EXPECT_TRUE(entries.empty());
-  EXPECT_FALSE(CSimpleSerialization::Parse(std::string("\x00\x00\x00\x00\x00\x00", 6), entries));
+  EXPECT_FALSE(ParseSerializationBuffer(std::string("\x00\x00\x00\x00\x00\x00", 6), entries));
   std::string hugeSize = header;
   hugeSize[9] = '\x7f';  // the first value claims about 2 GiB
-  EXPECT_FALSE(CSimpleSerialization::Parse(hugeSize, entries));
+  EXPECT_FALSE(ParseSerializationBuffer(hugeSize, entries));
 }
 
 TEST(SimpleSerialization, RefusesKeysThatDoNotFitAndBadValues) {
@@ -86,8 +87,8 @@ TEST(SimpleSerialization, RefusesKeysThatDoNotFitAndBadValues) {
 
   EXPECT_TRUE(s.AddString(std::string(255, 'k'), ""));
   EXPECT_TRUE(s.Serialize("z", CSimpleSerialization::kFixed, 0, nullptr));
-  std::vector<CSimpleSerialization::Entry> entries;
-  ASSERT_TRUE(CSimpleSerialization::Parse(s.GetSerializationBuffer(), entries));
+  std::vector<SerializationEntry> entries;
+  ASSERT_TRUE(ParseSerializationBuffer(s.GetSerializationBuffer(), entries));
   ASSERT_EQ(entries.size(), 2u);
   EXPECT_EQ(entries[0].key.size(), 255u);
   EXPECT_EQ(entries[1].key, "z");

@@ -6,6 +6,7 @@
 #include "TestProcess.h"
 #include "tbx/LogMessage.h"
 #include "tbx/StringUtil.h"
+#include "tbxUtil/StandinSupport.h"
 
 namespace {
 
@@ -74,8 +75,8 @@ TEST(LogMessageTest, RecordsBeforeTheLoggerExistsAreDropped) {
   // This test process never opens the log.
   tbx::CLogMessage::log(tbx::TBX_LOG_INFO, "Main", 1, "dropped %s", "quietly");
   tbx::CLogMessage::WriteLogMessage("dropped", tbx::TBX_LOG_ERROR);
-  tbx::CLogMessage::Flush();
-  EXPECT_EQ("", tbx::CLogMessage::GetLogFilePath());
+  tbx::standin::FlushLog();
+  EXPECT_EQ("", tbx::standin::LogFilePath());
 }
 
 TEST(ProcessEndTest, TerminateAndExitProcessKeepTheLastLine) {

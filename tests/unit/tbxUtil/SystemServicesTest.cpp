@@ -38,7 +38,7 @@ TEST(TimeUtilTest, FormatsTheFrozenClockAndFollowsTheRealOneWhenThawed) {
   EXPECT_EQ("", tbx::CTimeUtil::GetCurrentDataTime().ToString(""));
   korvex_test::FreezeClockUtc(0);
   EXPECT_NEAR(static_cast<double>(::time(nullptr)),
-              static_cast<double>(tbx::CTimeUtil::GetCurrentSeconds()), 5.0);
+              static_cast<double>(tbx::standin::CurrentSeconds()), 5.0);
   ::unsetenv("TZ");
   tbx::CTimeUtil::UpdateDstFlag();
 }

@@ -26,7 +26,7 @@ bool RunLoop() {
     std::unique_lock<std::mutex> lock(mutex);
     if (!done.wait_for(lock, std::chrono::seconds(20), [&] { return finished; })) {
       timedOut = true;
-      CTimerLoop::Quit();
+      tbx::testing::QuitTimerLoop();
     }
   });
   int result = CTimerLoop::exec();
@@ -65,7 +65,7 @@ TEST_F(TimerLoopTest, FiresDueTimersEarliestFirstWhateverTheStartOrder) {
   std::vector<char> order;
   Probe slow([&](Probe&, uint64_t) {
     order.push_back('s');
-    CTimerLoop::Quit();
+    tbx::testing::QuitTimerLoop();
   });
   Probe medium([&](Probe& self, uint64_t id) {
     order.push_back('m');
@@ -91,7 +91,7 @@ TEST_F(TimerLoopTest, RepeatsUntilKilledAndReportsItsOwnId) {
   });
   Probe stopper([&](Probe&, uint64_t) {
     if (repeating.fired.size() >= 4) {
-      CTimerLoop::Quit();
+      tbx::testing::QuitTimerLoop();
     }
   });
   uint64_t id = repeating.startTimer(5);
@@ -115,7 +115,7 @@ TEST_F(TimerLoopTest, RefusesAZeroIntervalAndForeignOrUnknownIds) {
 }
 
 TEST_F(TimerLoopTest, ATimerStartedInsideACallbackFires) {
-  Probe inner([](Probe&, uint64_t) { CTimerLoop::Quit(); });
+  Probe inner([](Probe&, uint64_t) { tbx::testing::QuitTimerLoop(); });
   uint64_t innerId = 0;
   Probe outer([&](Probe& self, uint64_t id) {
     self.killTimer(id);
@@ -129,7 +129,7 @@ TEST_F(TimerLoopTest, ATimerStartedInsideACallbackFires) {
 
 TEST_F(TimerLoopTest, QuitFromAnotherThreadEndsTheLoop) {
   std::thread loop([] { EXPECT_EQ(0, CTimerLoop::exec()); });
-  CTimerLoop::Quit();  // before or after the loop started: it returns either way
+  tbx::testing::QuitTimerLoop();  // before or after the loop started: it returns either way
   loop.join();
 }
 
@@ -139,7 +139,7 @@ TEST_F(TimerLoopTest, ADestroyedObjectIsNeverCalledBack) {
   doomed.reset();
   Probe stopper([](Probe& self, uint64_t) {
     if (self.fired.size() == 5) {
-      CTimerLoop::Quit();
+      tbx::testing::QuitTimerLoop();
     }
   });
   stopper.startTimer(5);
@@ -151,10 +151,11 @@ std::atomic<bool> g_destroying{false};
 std::atomic<bool> g_finished{false};
 
 // Its callback uses a member while the object is destroyed on another thread: the subclass
-// stops its timers first, so the wait happens while the member still exists.
+// kills its timer first, so the wait happens while the member still exists.
 class BlockingTimer : public tbx::CTimerEvent {
  public:
-  ~BlockingTimer() override { killAllTimers(); }
+  void Start() { id_ = startTimer(5); }
+  ~BlockingTimer() override { killTimer(id_); }
   void OnTimer(uint64_t) override {
     g_entered = true;
     while (!g_destroying) {
@@ -166,12 +167,13 @@ class BlockingTimer : public tbx::CTimerEvent {
   }
 
  private:
+  uint64_t id_ = 0;            // the running timer
   std::atomic<int> calls_{0};  // callbacks completed
 };
 
 TEST_F(TimerLoopTest, DestructionWaitsForTheObjectsRunningCallback) {
   auto* slow = new BlockingTimer;
-  slow->startTimer(5);
+  slow->Start();
   std::thread loop([] { CTimerLoop::exec(); });
   while (!g_entered) {
     std::this_thread::yield();
@@ -179,7 +181,7 @@ TEST_F(TimerLoopTest, DestructionWaitsForTheObjectsRunningCallback) {
   g_destroying = true;
   delete slow;
   EXPECT_TRUE(g_finished);
-  CTimerLoop::Quit();
+  tbx::testing::QuitTimerLoop();
   loop.join();
 }
 
@@ -188,7 +190,7 @@ class SelfDestroyingTimer : public tbx::CTimerEvent {
   explicit SelfDestroyingTimer(bool* destroyed) : destroyed_(destroyed) {}
   ~SelfDestroyingTimer() override { *destroyed_ = true; }
   void OnTimer(uint64_t) override {
-    CTimerLoop::Quit();
+    tbx::testing::QuitTimerLoop();
     delete this;  // must not wait for its own callback
   }
 

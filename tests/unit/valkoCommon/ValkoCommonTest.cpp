@@ -12,6 +12,7 @@
 #include "tbx/ThreadUtil.h"
 #include "valko/ValkoCommon.h"
 #include "valkoCommon/HttpService.h"
+#include "valkoCommon/ValkoCommonTestSeams.h"
 
 namespace {
 
@@ -56,7 +57,7 @@ TEST_F(GlobalDomains, ReadersNeverSeeAHalfWrittenPair) {
     while (!stop) {
       std::vector<std::string> first;
       std::vector<std::string> second;
-      config_->GetDefaultSrvDomain(first, second);
+      valko::testing::GetDefaultSrvDomain(first, second);
       if (first.size() != 1 || second.size() != 1 || first[0] != second[0]) {
         ++torn;
       }

@@ -103,13 +103,13 @@ TEST_F(ConfigFiles, ClientVersionIsTheTrimmedFirstLineAndAbsentOrEmptyIsFalse) {
 
 TEST_F(ConfigFiles, MachineUuidIsLoadedWhenPresentAndKeptWhenLaterAbsent) {
   EXPECT_FALSE(config_->LoadMachineUuidFromFile());
-  EXPECT_EQ(config_->GetMachineUuid(), "");
+  EXPECT_EQ(valko::testing::LoadedMachineUuid(), "");
   ASSERT_TRUE(WriteText(dir_.File("conf/machine_uuid"), "4f2a-77\n"));
   EXPECT_TRUE(config_->LoadMachineUuidFromFile());
-  EXPECT_EQ(config_->GetMachineUuid(), "4f2a-77");
+  EXPECT_EQ(valko::testing::LoadedMachineUuid(), "4f2a-77");
   std::filesystem::remove(dir_.File("conf/machine_uuid"));
   EXPECT_FALSE(config_->LoadMachineUuidFromFile());
-  EXPECT_EQ(config_->GetMachineUuid(), "4f2a-77");
+  EXPECT_EQ(valko::testing::LoadedMachineUuid(), "4f2a-77");
 }
 
 TEST_F(ConfigFiles, IdentityAddressIsANonLoopbackIpv4AddressOrNothing) {

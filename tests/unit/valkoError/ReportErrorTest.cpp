@@ -10,6 +10,7 @@
 
 #include "support/TestSupport.h"
 #include "tbx/LogMessage.h"
+#include "tbxUtil/StandinSupport.h"
 
 namespace {
 
@@ -89,7 +90,7 @@ TEST_F(ReportError, LastLogIsTheTailOfTheProcessLogOrAllOfIt) {
   Json::Value record = Parse(lines[0]);
   EXPECT_EQ(record["kind"].asString(), "last_log");
   EXPECT_EQ(record["bytes"].asInt(), 40);
-  EXPECT_EQ(record["file"].asString(), tbx::CLogMessage::GetLogFilePath());
+  EXPECT_EQ(record["file"].asString(), tbx::standin::LogFilePath());
   EXPECT_EQ(record["text"].asString(), log.substr(log.size() - 40));
   EXPECT_EQ(Parse(lines[1])["text"].asString(), log);
 }

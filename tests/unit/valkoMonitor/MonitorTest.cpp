@@ -12,6 +12,7 @@
 
 #include "support/TestSupport.h"
 #include "tbxUtil/TbxTestSeams.h"
+#include "valkoMonitor/MonitorTestSeams.h"
 
 namespace {
 
@@ -102,7 +103,7 @@ TEST_F(Monitor, TooManyDescriptorsAreReportedWithTheirCount) {
   Configure("sample_period_ms = 20\nmonitor_point_period_ms = 20\nfd_max = 3\n");
   ASSERT_TRUE(monitor_->StartMonitor(&events_, "test"));
   ASSERT_TRUE(WaitUntil([&] { return !events_.seen().fd.empty(); }));
-  monitor_->StopMonitor();
+  valko::testing::StopMonitor();
   EXPECT_GT(events_.seen().fd.front(), 3);
   EXPECT_TRUE(events_.seen().memory.empty());  // the other limits are off
   EXPECT_TRUE(events_.seen().cpu.empty());
@@ -113,7 +114,7 @@ TEST_F(Monitor, TooMuchMemoryIsReportedInMebibytes) {
   Configure("sample_period_ms = 20\nmem_max_mb = 1\n");
   ASSERT_TRUE(monitor_->StartMonitor(&events_, "test"));
   ASSERT_TRUE(WaitUntil([&] { return !events_.seen().memory.empty(); }));
-  monitor_->StopMonitor();
+  valko::testing::StopMonitor();
   std::ifstream statm("/proc/self/statm");
   uint64_t pages = 0;
   uint64_t resident = 0;
@@ -141,7 +142,7 @@ TEST_F(Monitor, ABusyThreadPassesTheCpuLimitAndIsNamedAsTheBusiest) {
   ASSERT_TRUE(WaitUntil([&] { return spinnerId != 0; }));
   ASSERT_TRUE(monitor_->StartMonitor(&events_, "test"));
   bool reported = WaitUntil([&] { return !events_.seen().cpu.empty(); });
-  monitor_->StopMonitor();
+  valko::testing::StopMonitor();
   stop = true;
   spinner.join();
   ASSERT_TRUE(reported);
@@ -164,7 +165,7 @@ TEST_F(Monitor, HeavyWritingPassesTheWriteLimitInKibPerSecond) {
   });
   ASSERT_TRUE(monitor_->StartMonitor(&events_, "test"));
   bool reported = WaitUntil([&] { return !events_.seen().io.empty(); });
-  monitor_->StopMonitor();
+  valko::testing::StopMonitor();
   stop = true;
   writer.join();
   ASSERT_TRUE(reported);
@@ -178,7 +179,7 @@ TEST_F(Monitor, WithoutAConfigurationNoLimitIsChecked) {
   ASSERT_TRUE(monitor_->StartMonitor(&events_, "test"));  // no file: every limit off
   tbx::testing::OverrideTimeScale(0.01);                  // applies from the next period on
   ASSERT_TRUE(WaitSamples(3));
-  monitor_->StopMonitor();
+  valko::testing::StopMonitor();
   EXPECT_EQ(events_.seen().total(), 0u);
 }
 
@@ -199,7 +200,7 @@ TEST_F(Monitor, AThreadThatStopsReportingIsDeclaredHungOnce) {
   // A new report re-arms the thread; its next silence is a new hang.
   ASSERT_TRUE(monitor_->SetThreadHeartbeat(4242, "worker", 2));
   ASSERT_TRUE(WaitUntil([&] { return events_.seen().hangs.size() == 2; }));
-  monitor_->StopMonitor();
+  valko::testing::StopMonitor();
   for (const std::string& hang : events_.seen().hangs) {
     EXPECT_EQ(hang.find("patient"), std::string::npos) << hang;
   }
@@ -225,7 +226,7 @@ TEST_F(Monitor, ThreadsInfoListsEveryReportingThread) {
 TEST_F(Monitor, StopEndsALongSamplePeriodAtOnce) {
   Configure("sample_period_ms = 3600000\n");
   ASSERT_TRUE(monitor_->StartMonitor(&events_, "test"));
-  monitor_->StopMonitor();  // would wait an hour if the period were slept through
+  valko::testing::StopMonitor();  // would wait an hour if the period were slept through
   EXPECT_EQ(clock_.asked, 0);
 }
 
@@ -233,7 +234,7 @@ TEST_F(Monitor, NoCallbackArrivesAfterStopReturns) {
   Configure("sample_period_ms = 5\nmonitor_point_period_ms = 5\nfd_max = 1\n");
   ASSERT_TRUE(monitor_->StartMonitor(&events_, "test"));
   ASSERT_TRUE(WaitUntil([&] { return events_.seen().fd.size() >= 3; }));
-  monitor_->StopMonitor();
+  valko::testing::StopMonitor();
   size_t callbacks = events_.seen().total();
   int samples = clock_.asked;
   std::this_thread::sleep_for(std::chrono::milliseconds(100));  // twenty periods
@@ -246,8 +247,8 @@ TEST_F(Monitor, StartsOnceAtATimeAndAgainAfterAStop) {
   EXPECT_FALSE(monitor_->StartMonitor(nullptr, "test"));
   ASSERT_TRUE(monitor_->StartMonitor(&events_, "test"));
   EXPECT_FALSE(monitor_->StartMonitor(&events_, "test"));
-  monitor_->StopMonitor();
-  monitor_->StopMonitor();  // a second stop is harmless
+  valko::testing::StopMonitor();
+  valko::testing::StopMonitor();  // a second stop is harmless
   ASSERT_TRUE(monitor_->StartMonitor(&events_, "test"));
   EXPECT_TRUE(WaitSamples(2));
 }
@@ -259,18 +260,18 @@ TEST_F(Monitor, ARemovedPointIsNotAskedAgain) {
   EXPECT_FALSE(monitor_->AddMonitorPoint(&removed));  // once only
   ASSERT_TRUE(monitor_->StartMonitor(&events_, "test"));
   ASSERT_TRUE(WaitUntil([&] { return removed.asked >= 2; }));
-  ASSERT_TRUE(monitor_->RemoveMonitorPoint(&removed));
+  ASSERT_TRUE(valko::testing::RemoveMonitorPoint(&removed));
   int asked = removed.asked;
   ASSERT_TRUE(WaitSamples(5));
   EXPECT_EQ(removed.asked, asked);
-  EXPECT_FALSE(monitor_->RemoveMonitorPoint(&removed));
+  EXPECT_FALSE(valko::testing::RemoveMonitorPoint(&removed));
 }
 
 TEST_F(Monitor, PointLinesReachTheLog) {
   Configure("sample_period_ms = 5\nmonitor_point_period_ms = 5\n");
   ASSERT_TRUE(monitor_->StartMonitor(&events_, "test"));
   ASSERT_TRUE(WaitSamples(2));
-  monitor_->StopMonitor();
+  valko::testing::StopMonitor();
   EXPECT_NE(korvex_test::ReadProcessLog().find("counting point 1"), std::string::npos);
 }
 
