@@ -45,8 +45,8 @@ class DepthBoundedHandler {
   size_t depth_ = 0;               // containers open at the current position
 };
 
-// Runs the iterative reader over the whole text; Populate moves the root into the document only
-// when this reports success.
+// Runs the iterative reader over the text up to its first NUL byte; Populate moves the root into
+// the document only when this reports success.
 class TextGenerator {
  public:
   explicit TextGenerator(const std::string& text) : text_(text) {}
@@ -57,8 +57,10 @@ class TextGenerator {
     rapidjson::Reader reader;
     const rapidjson::ParseResult result =
         reader.Parse<rapidjson::kParseIterativeFlag>(stream, handler);
-    // The reader treats a NUL byte as the end of input; anything left unread is trailing data.
-    ok_ = !result.IsError() && stream.Tell() == text_.size();
+    // The stream reads a NUL byte as the end of input, as a C string ends there: a sender that
+    // counts its text's terminator still arrives whole, what follows a NUL is never read, and
+    // a NUL inside a string value leaves that string unterminated.
+    ok_ = !result.IsError();
     return ok_;
   }
 
@@ -66,7 +68,7 @@ class TextGenerator {
 
  private:
   const std::string& text_;  // the text being parsed; outlives the generator
-  bool ok_ = false;          // the last run parsed the whole text
+  bool ok_ = false;          // the last run parsed the text as one value
 };
 
 }  // namespace

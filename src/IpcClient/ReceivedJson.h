@@ -12,8 +12,8 @@
 // The deepest nesting of objects and arrays a received text may have; the root counts as 1.
 constexpr size_t kMaxReceivedJsonDepth = 512;
 
-// Parses every byte of `text` into `document`, which must be freshly constructed. Returns false,
-// leaving `document` null, when the text is not one well-formed JSON value, when it nests deeper
-// than kMaxReceivedJsonDepth, or when bytes follow the value (an embedded NUL included). Encoding
-// is not validated: string bytes are kept as they are.
+// Parses `text` up to its first NUL byte (or its end) into `document`, which must be freshly
+// constructed; bytes after a NUL are not read. Returns false, leaving `document` null, when that
+// part is not one well-formed JSON value with nothing but white space after it, or when it nests
+// deeper than kMaxReceivedJsonDepth. Encoding is not validated: string bytes are kept as they are.
 bool ParseReceivedJson(const std::string& text, rapidjson::Document* document);

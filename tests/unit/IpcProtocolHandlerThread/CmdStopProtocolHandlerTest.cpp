@@ -37,6 +37,7 @@ TEST_F(CmdStopProtocolHandlerTest, IgnoresEveryOtherCommandWithoutATrace) {
       "[" + Command("\"stop\"") + "]",
       "not json",
       Command("\"stop\"") + "x",
+      Command("\"stop\"") + "x" + std::string(1, '\0'),
       Command("\"stop\"", "\"KorvexMonitor\"",
               ",\"view_object\":\"\",\"view_param\":\"\",\"deep\":" + std::string(600, '[') +
                   std::string(600, ']')),
@@ -55,6 +56,9 @@ TEST_F(CmdStopProtocolHandlerTest, UnloadLeavesOneRequestUntilCleared) {
   CCmdStopProtocolHandler handler;
   LogTail log;
   EXPECT_EQ(CCmdStopProtocolHandler::ParseCommand(Command("\"stop\"")), Verb::kStop);
+  // Command data that arrived as a string ends at its first NUL byte, as a received text does.
+  EXPECT_EQ(CCmdStopProtocolHandler::ParseCommand(Command("\"stop\"") + std::string(1, '\0') + "]"),
+            Verb::kStop);
   handler.Handle(Command("\"unload\""));
   handler.Handle(Command("\"unload\"", "\"KorvexMonitor\"",
                          ",\"view_object\":\"\","

@@ -63,7 +63,6 @@ TEST(Deserialize, RefusesEveryOtherShapeKeepingAStringType) {
                                  "{\"data\":false}",
                                  "{\"data\":[]}",
                                  "{\"data\":\"x\"} trailing",
-                                 std::string("{\"data\":\"x\"}\0{}", 15),
                                  "{\"data\":\"x\"}{}",
                                  "{\"data\":1e999}"};
   for (const std::string& text : refused) {
@@ -79,6 +78,30 @@ TEST(Deserialize, RefusesEveryOtherShapeKeepingAStringType) {
   Result r = Deserialize("{\"type\":5,\"data\":5}");
   EXPECT_FALSE(r.ok);
   EXPECT_EQ(r.type, "");
+}
+
+// A sender may count its C string's terminator: the text ends at the first NUL byte.
+TEST(Deserialize, ReadsATextUpToItsFirstNulByte) {
+  using namespace std::string_literals;
+  const struct {
+    std::string text;
+    bool ok;
+  } cases[] = {
+      {"{\"type\":\"T_MSG_ECHO\",\"data\":{}}\0"s, true},
+      {"{\"type\":\"T_MSG_ECHO\",\"data\":{}} \n\0"s, true},
+      {"{\"type\":\"T_MSG_ECHO\",\"data\":{}}\0junk}}\0{"s, true},
+      {"{\"type\":\"T_MSG_ECHO\",\"data\":{}} junk\0"s, false},
+      {"{\"type\":\"T_MSG_ECHO\",\"data\":\"a\0b\"}"s, false},
+      {"\0{\"type\":\"T_MSG_ECHO\",\"data\":{}}"s, false},
+  };
+  for (const auto& c : cases) {
+    Result r = Deserialize(c.text);
+    EXPECT_EQ(r.ok, c.ok) << c.text;
+    if (c.ok) {
+      EXPECT_EQ(r.type, "T_MSG_ECHO");
+      EXPECT_EQ(r.data, "{}");
+    }
+  }
 }
 
 TEST(Deserialize, BoundsNestingAt512Levels) {
