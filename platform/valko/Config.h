@@ -10,7 +10,11 @@
 #include "Export.h"
 #include "Singleton.h"
 
-class KORVEX_EXPORT CConfig : public CSingleton<CConfig> {
+class CConfig;
+// The home of CSingleton<CConfig> is this library (Singleton.h).
+extern template class VALKOCONFIG_API CSingleton<CConfig>;
+
+class VALKOCONFIG_API CConfig : public CSingleton<CConfig> {
  public:
   // The client version from <application dir>/conf/version; false (and "" ) when absent.
   bool GetClientVersion(std::string& version);
@@ -34,7 +38,11 @@ class KORVEX_EXPORT CConfig : public CSingleton<CConfig> {
   std::string machineUuid_;   // first line of conf/machine_uuid, trimmed
 };
 
-class KORVEX_EXPORT COnlineClientConf : public CSingleton<COnlineClientConf> {
+class COnlineClientConf;
+// The home of CSingleton<COnlineClientConf> is this library (Singleton.h).
+extern template class VALKOCONFIG_API CSingleton<COnlineClientConf>;
+
+class VALKOCONFIG_API COnlineClientConf : public CSingleton<COnlineClientConf> {
  public:
   // The queue limit in force: `base` times the ratio "queue_size_ratio" of
   // <application dir>/conf/online_client_conf (default 1), rounded down. Cheap enough to be
@@ -50,6 +58,3 @@ class KORVEX_EXPORT COnlineClientConf : public CSingleton<COnlineClientConf> {
   friend class CSingleton<COnlineClientConf>;
   COnlineClientConf() = default;
 };
-
-extern template class CSingleton<CConfig>;
-extern template class CSingleton<COnlineClientConf>;

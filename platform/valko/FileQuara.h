@@ -7,7 +7,11 @@
 #include "Export.h"
 #include "Singleton.h"
 
-class KORVEX_EXPORT CFileQuara : public CSingleton<CFileQuara> {
+class CFileQuara;
+// The home of CSingleton<CFileQuara> is this library (Singleton.h).
+extern template class FILEQUARA_API CSingleton<CFileQuara>;
+
+class FILEQUARA_API CFileQuara : public CSingleton<CFileQuara> {
  public:
   bool Init();
   bool IsInitialised() const { return initialised_; }
@@ -22,5 +26,3 @@ class KORVEX_EXPORT CFileQuara : public CSingleton<CFileQuara> {
   CFileQuara() = default;
   bool initialised_ = false;  // set by a successful Init
 };
-
-extern template class CSingleton<CFileQuara>;

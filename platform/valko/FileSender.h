@@ -7,7 +7,11 @@
 #include "Export.h"
 #include "Singleton.h"
 
-class KORVEX_EXPORT CFileSender : public CSingleton<CFileSender> {
+class CFileSender;
+// The home of CSingleton<CFileSender> is this library (Singleton.h).
+extern template class MODULECOMMON_API CSingleton<CFileSender>;
+
+class MODULECOMMON_API CFileSender : public CSingleton<CFileSender> {
  public:
   bool Init();
   bool IsInitialised() const { return initialised_; }
@@ -22,5 +26,3 @@ class KORVEX_EXPORT CFileSender : public CSingleton<CFileSender> {
   CFileSender() = default;
   bool initialised_ = false;  // set by a successful Init
 };
-
-extern template class CSingleton<CFileSender>;

@@ -7,7 +7,11 @@
 #include "Export.h"
 #include "Singleton.h"
 
-class KORVEX_EXPORT CFileWatch : public CSingleton<CFileWatch> {
+class CFileWatch;
+// The home of CSingleton<CFileWatch> is this library (Singleton.h).
+extern template class VALKOFILEWATCH_API CSingleton<CFileWatch>;
+
+class VALKOFILEWATCH_API CFileWatch : public CSingleton<CFileWatch> {
  public:
   bool Init();
   bool IsInitialised() const { return initialised_; }
@@ -22,5 +26,3 @@ class KORVEX_EXPORT CFileWatch : public CSingleton<CFileWatch> {
   CFileWatch() = default;
   bool initialised_ = false;  // set by a successful Init
 };
-
-extern template class CSingleton<CFileWatch>;

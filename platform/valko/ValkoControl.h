@@ -8,7 +8,11 @@
 #include "Export.h"
 #include "Singleton.h"
 
-class KORVEX_EXPORT CValkoControl : public CSingleton<CValkoControl> {
+class CValkoControl;
+// The home of CSingleton<CValkoControl> is this library (Singleton.h).
+extern template class VALKOCONTROL_API CSingleton<CValkoControl>;
+
+class VALKOCONTROL_API CValkoControl : public CSingleton<CValkoControl> {
  public:
   bool Init(const std::string& ownerName);
   // The owner name given to the last successful Init.
@@ -24,5 +28,3 @@ class KORVEX_EXPORT CValkoControl : public CSingleton<CValkoControl> {
   CValkoControl() = default;
   std::string owner_;  // as given to Init
 };
-
-extern template class CSingleton<CValkoControl>;

@@ -7,7 +7,11 @@
 #include "Export.h"
 #include "Singleton.h"
 
-class KORVEX_EXPORT CWhiteList : public CSingleton<CWhiteList> {
+class CWhiteList;
+// The home of CSingleton<CWhiteList> is this library (Singleton.h).
+extern template class MODULECOMMON_API CSingleton<CWhiteList>;
+
+class MODULECOMMON_API CWhiteList : public CSingleton<CWhiteList> {
  public:
   bool Init();
   bool IsInitialised() const { return initialised_; }
@@ -22,5 +26,3 @@ class KORVEX_EXPORT CWhiteList : public CSingleton<CWhiteList> {
   CWhiteList() = default;
   bool initialised_ = false;  // set by a successful Init
 };
-
-extern template class CSingleton<CWhiteList>;
