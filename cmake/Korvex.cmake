@@ -35,6 +35,13 @@ else()
   set(KORVEX_OS_DIR posix)
 endif()
 
+# Whether tbxIpc has its client API and transport on this platform (Windows: not yet).
+if(WIN32)
+  set(KORVEX_HAVE_IPC_CLIENT OFF)
+else()
+  set(KORVEX_HAVE_IPC_CLIENT ON)
+endif()
+
 # Under Wine the cases are listed when ctest runs, so building needs no Wine.
 if(CMAKE_CROSSCOMPILING)
   set(KORVEX_DISCOVERY_MODE DISCOVERY_MODE PRE_TEST)

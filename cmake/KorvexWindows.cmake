@@ -89,3 +89,10 @@ function(korvex_monitor_executable target)
   set_target_properties(${target} PROPERTIES OUTPUT_NAME KorvexMonitor
     LINK_DEPENDS ${KORVEX_MONITOR_DEF})
 endfunction()
+
+# korvex_proxy_home_test(<target>): a test executable that plays the monitor's part as the home
+# of the proxy's singleton: named KorvexMonitor.exe in a folder of its own.
+function(korvex_proxy_home_test target)
+  korvex_monitor_executable(${target})
+  set_target_properties(${target} PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${KORVEX_TEST_BIN_DIR}/${target})
+endfunction()

@@ -17,7 +17,7 @@
 
 #include "TokenTable.h"
 #include "tbx/LogMessage.h"
-#include "tbxUtil/MemInfo.h"
+#include "tbxUtil/posix/MemInfo.h"
 
 namespace {
 
