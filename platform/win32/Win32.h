@@ -8,8 +8,17 @@
 #include "Export.h"
 
 #if defined(_WIN32)
-#include <psapi.h>
+// <psapi.h> needs <windows.h> first.
+// clang-format off
 #include <windows.h>
+#include <psapi.h>
+// clang-format on
+// winuser.h maps GetMonitorInfo to GetMonitorInfoA, which would rename the statistics
+// interface's method (IMonitorInfo::GetMonitorInfo) in every file that sees both.
+#undef GetMonitorInfo
+// winnt.h spells it through TEXT(), narrow without UNICODE; LookupPrivilegeValueW takes it wide.
+#undef SE_DEBUG_NAME
+#define SE_DEBUG_NAME L"SeDebugPrivilege"
 #else
 
 typedef int BOOL;
