@@ -5,7 +5,8 @@ JOBS ?= $(shell nproc)
 CTEST_JOBS ?= $(JOBS)
 FUZZ_SECONDS ?= 30
 
-.PHONY: all deps build test test-asan fuzz-smoke bench demo format clean
+.PHONY: all deps build test test-asan fuzz-smoke bench demo format clean \
+	deps-windows build-windows test-windows
 
 all: build
 
@@ -41,6 +42,22 @@ bench: build
 
 demo: build
 	bash scripts/demo build/default
+
+# The 32-bit Windows build: cross-compiled with mingw-w64, its tests run under Wine in the
+# build's own Wine prefix (scripts/wine-run). `make test` and `make demo` need none of this.
+deps-windows:
+	@bash scripts/install-deps --windows
+
+build/windows/CMakeCache.txt: | deps-windows
+	cmake --preset windows
+
+build-windows: deps-windows build/windows/CMakeCache.txt
+	cmake --build build/windows -j $(JOBS)
+
+test-windows: build-windows
+	@bash scripts/wine-run
+	ctest --test-dir build/windows --output-on-failure -j $(CTEST_JOBS) --timeout 600; \
+	  status=$$?; WINEPREFIX=$(CURDIR)/build/windows/wineprefix wineserver -k 2>/dev/null; exit $$status
 
 format:
 	find src platform standin tests bench -name '*.h' -o -name '*.cpp' | xargs clang-format -i

@@ -16,7 +16,36 @@ function(korvex_standin_library name)
   # Stand-in libraries may include each other's internal headers as "<folder>/<header>".
   target_include_directories(${name} PRIVATE ${CMAKE_CURRENT_SOURCE_DIR} ${CMAKE_SOURCE_DIR}/standin)
   set_target_properties(${name} PROPERTIES BUILD_RPATH "$ORIGIN")
+  # Export.h exports a library's own symbols while it is built and imports them elsewhere.
+  string(TOUPPER ${name} upper)
+  target_compile_definitions(${name} PRIVATE KORVEX_BUILDING_${upper})
 endfunction()
+
+# Executables keep their Windows file names everywhere; a Windows build adds the suffix itself.
+if(WIN32)
+  set(KORVEX_EXE_SUFFIX "")
+else()
+  set(KORVEX_EXE_SUFFIX ".exe")
+endif()
+
+# Where a folder of the stand-in keeps the code of this platform: posix/ or windows/.
+if(WIN32)
+  set(KORVEX_OS_DIR windows)
+else()
+  set(KORVEX_OS_DIR posix)
+endif()
+
+# Whether tbxIpc has its client API and transport on this platform (Windows: not yet).
+if(WIN32)
+  set(KORVEX_HAVE_IPC_CLIENT OFF)
+else()
+  set(KORVEX_HAVE_IPC_CLIENT ON)
+endif()
+
+# Under Wine the cases are listed when ctest runs, so building needs no Wine.
+if(CMAKE_CROSSCOMPILING)
+  set(KORVEX_DISCOVERY_MODE DISCOVERY_MODE PRE_TEST)
+endif()
 
 # korvex_gtest(<name> SOURCES <files...> [LIBS <targets...>] [TEST_PROPERTIES <prop value...>])
 # One GoogleTest executable in build/<preset>/tests, registered with CTest case by case;
@@ -36,5 +65,6 @@ function(korvex_gtest name)
     PROPERTIES ENVIRONMENT "KORVEX_BIN_DIR=${KORVEX_BIN_DIR}"
       ENVIRONMENT_MODIFICATION "KORVEX_SOURCE_DIR=set:${CMAKE_SOURCE_DIR}"
       ${ARG_TEST_PROPERTIES}
-    DISCOVERY_TIMEOUT 60)
+    DISCOVERY_TIMEOUT 60
+    ${KORVEX_DISCOVERY_MODE})
 endfunction()

@@ -9,7 +9,7 @@
 
 #include "Export.h"
 
-class KORVEX_EXPORT CSimpleSerialization {
+class TBXIPC_API CSimpleSerialization {
  public:
   enum ValueKind : uint8_t { kText = 0, kFixed = 1 };
 

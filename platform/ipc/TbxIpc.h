@@ -34,18 +34,18 @@ static_assert(sizeof(IpcInitParam) == 26, "the init record is 26 bytes on 32-bit
 #endif
 
 // Where the library's own log lines go; null silences them.
-KORVEX_EXPORT int32_t SetLogCallback(IpcLogCallback callback);
+TBXIPC_API int32_t SetLogCallback(IpcLogCallback callback);
 // Initialises the client; the record is read during the call only.
-KORVEX_EXPORT int32_t InitIpcClient(const IpcInitParam* param);
+TBXIPC_API int32_t InitIpcClient(const IpcInitParam* param);
 // Connects to the server listening under `serverName`; the connected callback follows.
-KORVEX_EXPORT int32_t ConnectIpcServer(const std::string& serverName);
+TBXIPC_API int32_t ConnectIpcServer(const std::string& serverName);
 // True when the client has no live connection and a connect would be worthwhile.
-KORVEX_EXPORT bool IsIpcClientNeedConnect();
+TBXIPC_API bool IsIpcClientNeedConnect();
 // One registration document (a REG frame).
-KORVEX_EXPORT int32_t IpcRegData(const char* text, uint32_t length);
+TBXIPC_API int32_t IpcRegData(const char* text, uint32_t length);
 // One message text (a DATA frame).
-KORVEX_EXPORT int32_t IpcSendData(const char* text, uint32_t length);
+TBXIPC_API int32_t IpcSendData(const char* text, uint32_t length);
 // One message with a serialized header (a DATA_EX frame).
-KORVEX_EXPORT int32_t IpcSendDataEx(const std::string& data, const std::string& header);
+TBXIPC_API int32_t IpcSendDataEx(const std::string& data, const std::string& header);
 // Closes the connection and stops the library's threads; no callback runs after it returns.
-KORVEX_EXPORT int32_t FreeIpcClient();
+TBXIPC_API int32_t FreeIpcClient();

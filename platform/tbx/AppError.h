@@ -26,7 +26,7 @@ class IAppError {
 // instruction, floating-point error, abort) is caught on an alternate stack, a text dump
 // (signal, address, back trace, memory map) is written to GetDumpFilePath(), then OnError runs.
 // Destruction removes the hook.
-class KORVEX_EXPORT CAppError {
+class TBXUTIL_API CAppError {
  public:
   explicit CAppError(IAppError* owner);
   ~CAppError();

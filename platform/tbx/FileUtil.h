@@ -9,7 +9,7 @@
 
 namespace tbx {
 
-class KORVEX_EXPORT CFileUtil {
+class TBXUTIL_API CFileUtil {
  public:
   // True for an existing regular file (false for a directory).
   static bool IsFile(const std::string& path);
@@ -25,7 +25,7 @@ class KORVEX_EXPORT CFileUtil {
   static bool WriteNewFile(const std::string& path, const std::string& content, bool append);
 };
 
-class KORVEX_EXPORT CDirUtil {
+class TBXUTIL_API CDirUtil {
  public:
   // Appends the paths (directory + "/" + name) of the regular files directly in `dir`.
   static bool GetChildFilePath(const std::string& dir, std::vector<std::string>& paths);
@@ -33,7 +33,7 @@ class KORVEX_EXPORT CDirUtil {
 };
 
 // A directory cursor: starts at a path and moves with relative steps.
-class KORVEX_EXPORT CDirCom {
+class TBXUTIL_API CDirCom {
  public:
   explicit CDirCom(const std::string& path);
   // Moves by a relative (or absolute) path such as "../../"; false when the target is not an

@@ -15,7 +15,7 @@ enum TbxLogLevel {
   TBX_LOG_INFO = 4,   // progress
 };
 
-class KORVEX_EXPORT CLogMessage {
+class TBXUTIL_API CLogMessage {
  public:
   // Must be called before the first GetInstance; later calls have no effect on the open log.
   static void SetLogDirName(const std::string& dirName);
@@ -28,7 +28,7 @@ class KORVEX_EXPORT CLogMessage {
   // A printf-style record. Safe before GetInstance succeeded: the record is then dropped.
   // `source` is the caller's file path without extension, such as "IpcClient\\IpcClient".
   static void log(int level, const char* source, int line, const char* format, ...)
-      __attribute__((format(printf, 4, 5)));
+      KORVEX_PRINTF_FORMAT(4, 5);
   // A plain-text record without source and line.
   static void WriteLogMessage(const std::string& text, int level);
 

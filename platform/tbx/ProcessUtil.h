@@ -27,7 +27,7 @@ class IProcessUtil {
 };
 
 // The process-wide process service; never null.
-KORVEX_EXPORT IProcessUtil* GetProcessUtil();
+TBXUTIL_API IProcessUtil* GetProcessUtil();
 
 class IResourceLimitUtil {
  public:
@@ -37,6 +37,6 @@ class IResourceLimitUtil {
 };
 
 // Hands `name` to the resource-limit service and returns it; null when it cannot be set up.
-KORVEX_EXPORT IResourceLimitUtil* GetResourceLimitUtil(const std::string& name);
+TBXUTIL_API IResourceLimitUtil* GetResourceLimitUtil(const std::string& name);
 
 }  // namespace tbx

@@ -1,6 +1,7 @@
 // tbxUtil: the single-instance guard.
 #pragma once
 
+#include <cstdint>
 #include <string>
 
 #include "Export.h"
@@ -10,7 +11,7 @@ namespace tbx {
 // Built from a name, a guard path and an extra text. While one process holds a guard built from
 // the same strings, IsRunning is true in every other process. The guard is held from
 // construction until the object is destroyed or the process ends.
-class KORVEX_EXPORT CSingleApp {
+class TBXUTIL_API CSingleApp {
  public:
   CSingleApp(const std::string& name, const std::string& path, const std::string& extra);
   ~CSingleApp();
@@ -22,8 +23,8 @@ class KORVEX_EXPORT CSingleApp {
   CSingleApp(const CSingleApp&) = delete;
   CSingleApp& operator=(const CSingleApp&) = delete;
 
-  int lockHandle_;   // the held lock, or -1 when another process holds it
-  bool otherOwner_;  // true when another process held the guard at construction
+  intptr_t lockHandle_;  // the held lock (a descriptor or a handle), or -1 when not held
+  bool otherOwner_;      // true when another process held the guard at construction
 };
 
 }  // namespace tbx

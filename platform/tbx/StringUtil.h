@@ -9,7 +9,7 @@
 
 namespace tbx {
 
-class KORVEX_EXPORT CStringUtil {
+class TBXUTIL_API CStringUtil {
  public:
   // Renders `value` in `base` (2 to 36, lower-case digits); when `buffer` is not null the text
   // is also copied into it (the caller guarantees room). An invalid base yields "".
@@ -20,7 +20,7 @@ class KORVEX_EXPORT CStringUtil {
   static std::string to_string(uint32_t value);
   static std::string to_string(uint64_t value);
 
-  static std::string strprintf(const char* format, ...) __attribute__((format(printf, 1, 2)));
+  static std::string strprintf(const char* format, ...) KORVEX_PRINTF_FORMAT(1, 2);
   // Converts a text in the system's code page to UTF-8 (on this platform texts already are).
   static std::string s2s_utf8(const std::string& text);
 

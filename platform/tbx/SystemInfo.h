@@ -7,22 +7,30 @@
 #include "Singleton.h"
 
 namespace tbx {
+class CWinOsVersion;
+class CGetTickClock;
+}  // namespace tbx
+// The homes of these singletons are this library (Singleton.h).
+extern template class TBXUTIL_API CSingleton<tbx::CWinOsVersion>;
+extern template class TBXUTIL_API CSingleton<tbx::CGetTickClock>;
 
-class KORVEX_EXPORT CSleepUtil {
+namespace tbx {
+
+class TBXUTIL_API CSleepUtil {
  public:
   // Lets polling loops sleep longer when the system is busy: above `cpuPercentTimes100`
   // hundredths of a percent of CPU, CThreadUtil::GetSleepRatio grows up to `maxRatio`.
   static void EnableSleep(uint32_t cpuPercentTimes100, uint32_t maxRatio);
 };
 
-class KORVEX_EXPORT COSInfo {
+class TBXUTIL_API COSInfo {
  public:
   // Memory in use as a percentage of physical memory; `availableBytes` gets the available
   // physical memory in bytes. -1 when it cannot be read.
   static int32_t GetMemoryUsage(uint64_t& availableBytes);
 };
 
-class KORVEX_EXPORT CWinOsVersion : public CSingleton<CWinOsVersion> {
+class TBXUTIL_API CWinOsVersion : public CSingleton<CWinOsVersion> {
  public:
   // The system's version number: major * 1000 + minor * 100 (6100 for 6.1). On this platform
   // above 6100.
@@ -34,7 +42,7 @@ class KORVEX_EXPORT CWinOsVersion : public CSingleton<CWinOsVersion> {
 };
 
 // Milliseconds on a monotonic clock.
-class KORVEX_EXPORT CGetTickClock : public CSingleton<CGetTickClock> {
+class TBXUTIL_API CGetTickClock : public CSingleton<CGetTickClock> {
  public:
   uint64_t GetTickCount() const;
 
@@ -44,6 +52,3 @@ class KORVEX_EXPORT CGetTickClock : public CSingleton<CGetTickClock> {
 };
 
 }  // namespace tbx
-
-extern template class CSingleton<tbx::CWinOsVersion>;
-extern template class CSingleton<tbx::CGetTickClock>;

@@ -9,7 +9,7 @@
 
 namespace tbx {
 
-class KORVEX_EXPORT CThreadUtil {
+class TBXUTIL_API CThreadUtil {
  public:
   CThreadUtil();
   // Joins a still-running thread: run() must return for the destructor to complete.

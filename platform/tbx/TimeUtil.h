@@ -8,7 +8,7 @@
 
 namespace tbx {
 
-class KORVEX_EXPORT CTimeUtil {
+class TBXUTIL_API CTimeUtil {
  public:
   // The current date and time.
   static CTimeUtil GetCurrentDataTime();

@@ -11,7 +11,7 @@ namespace tbx {
 // The tag a timer is started with when it has no name.
 constexpr uint64_t kNoTimerTag = 4294967295ULL;
 
-class KORVEX_EXPORT CTimerEvent {
+class TBXUTIL_API CTimerEvent {
  public:
   CTimerEvent();
   // Kills every timer this object started: no callback reaches a destroyed object. Called on
@@ -38,7 +38,7 @@ class KORVEX_EXPORT CTimerEvent {
   CTimerEvent& operator=(const CTimerEvent&) = delete;
 };
 
-class KORVEX_EXPORT CTimerLoop {
+class TBXUTIL_API CTimerLoop {
  public:
   // Runs due timer callbacks, in due order, on the calling thread; -1 at once when another
   // thread is already inside exec. It does not return while the process runs.

@@ -8,7 +8,7 @@
 
 namespace tbx {
 
-class KORVEX_EXPORT CToolUtil {
+class TBXUTIL_API CToolUtil {
  public:
   // Directory of the running executable, without a final separator.
   static std::string GetApplicationDirPath();

@@ -9,7 +9,11 @@
 #include "Export.h"
 #include "Singleton.h"
 
-class KORVEX_EXPORT CConfig : public CSingleton<CConfig> {
+class CConfig;
+// The home of CSingleton<CConfig> is this library (Singleton.h).
+extern template class VALKOCONFIG_API CSingleton<CConfig>;
+
+class VALKOCONFIG_API CConfig : public CSingleton<CConfig> {
  public:
   // The client version from <application dir>/conf/version; false (and "" ) when absent.
   bool GetClientVersion(std::string& version);
@@ -28,7 +32,11 @@ class KORVEX_EXPORT CConfig : public CSingleton<CConfig> {
   CConfig();
 };
 
-class KORVEX_EXPORT COnlineClientConf : public CSingleton<COnlineClientConf> {
+class COnlineClientConf;
+// The home of CSingleton<COnlineClientConf> is this library (Singleton.h).
+extern template class VALKOCONFIG_API CSingleton<COnlineClientConf>;
+
+class VALKOCONFIG_API COnlineClientConf : public CSingleton<COnlineClientConf> {
  public:
   // The queue limit in force: `base` times the ratio "queue_size_ratio" of
   // <application dir>/conf/online_client_conf (default 1), rounded down. Cheap enough to be
@@ -44,6 +52,3 @@ class KORVEX_EXPORT COnlineClientConf : public CSingleton<COnlineClientConf> {
   static void operator delete(void* memory, const std::nothrow_t&) noexcept;
   COnlineClientConf() = default;
 };
-
-extern template class CSingleton<CConfig>;
-extern template class CSingleton<COnlineClientConf>;

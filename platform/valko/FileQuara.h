@@ -7,7 +7,11 @@
 #include "Export.h"
 #include "Singleton.h"
 
-class KORVEX_EXPORT CFileQuara : public CSingleton<CFileQuara> {
+class CFileQuara;
+// The home of CSingleton<CFileQuara> is this library (Singleton.h).
+extern template class FILEQUARA_API CSingleton<CFileQuara>;
+
+class FILEQUARA_API CFileQuara : public CSingleton<CFileQuara> {
  public:
   bool Init();
 
@@ -20,5 +24,3 @@ class KORVEX_EXPORT CFileQuara : public CSingleton<CFileQuara> {
   static void operator delete(void* memory, const std::nothrow_t&) noexcept;
   CFileQuara() = default;
 };
-
-extern template class CSingleton<CFileQuara>;

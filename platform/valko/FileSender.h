@@ -7,7 +7,11 @@
 #include "Export.h"
 #include "Singleton.h"
 
-class KORVEX_EXPORT CFileSender : public CSingleton<CFileSender> {
+class CFileSender;
+// The home of CSingleton<CFileSender> is this library (Singleton.h).
+extern template class MODULECOMMON_API CSingleton<CFileSender>;
+
+class MODULECOMMON_API CFileSender : public CSingleton<CFileSender> {
  public:
   bool Init();
 
@@ -20,5 +24,3 @@ class KORVEX_EXPORT CFileSender : public CSingleton<CFileSender> {
   static void operator delete(void* memory, const std::nothrow_t&) noexcept;
   CFileSender() = default;
 };
-
-extern template class CSingleton<CFileSender>;

@@ -7,7 +7,11 @@
 #include "Export.h"
 #include "Singleton.h"
 
-class KORVEX_EXPORT CFileWatch : public CSingleton<CFileWatch> {
+class CFileWatch;
+// The home of CSingleton<CFileWatch> is this library (Singleton.h).
+extern template class VALKOFILEWATCH_API CSingleton<CFileWatch>;
+
+class VALKOFILEWATCH_API CFileWatch : public CSingleton<CFileWatch> {
  public:
   bool Init();
 
@@ -20,5 +24,3 @@ class KORVEX_EXPORT CFileWatch : public CSingleton<CFileWatch> {
   static void operator delete(void* memory, const std::nothrow_t&) noexcept;
   CFileWatch() = default;
 };
-
-extern template class CSingleton<CFileWatch>;

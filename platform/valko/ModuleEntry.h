@@ -7,7 +7,7 @@
 
 extern "C" {
 // Called once after the module is loaded; 0 on success.
-KORVEX_EXPORT int32_t KorvexModuleInit();
+KORVEX_MODULE_API int32_t KorvexModuleInit();
 // Called once before the module is unloaded; no callback of the module may run afterwards.
-KORVEX_EXPORT void KorvexModuleUninit();
+KORVEX_MODULE_API void KorvexModuleUninit();
 }

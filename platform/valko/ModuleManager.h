@@ -9,7 +9,11 @@
 #include "Export.h"
 #include "Singleton.h"
 
-class KORVEX_EXPORT CModuleManager : public CSingleton<CModuleManager> {
+class CModuleManager;
+// The home of CSingleton<CModuleManager> is this library (Singleton.h).
+extern template class VALKOMODULEMANAGER_API CSingleton<CModuleManager>;
+
+class VALKOMODULEMANAGER_API CModuleManager : public CSingleton<CModuleManager> {
  public:
   ~CModuleManager() override;
 
@@ -33,5 +37,3 @@ class KORVEX_EXPORT CModuleManager : public CSingleton<CModuleManager> {
   struct State;
   State* state_;  // owned; the configuration path and the loaded modules
 };
-
-extern template class CSingleton<CModuleManager>;

@@ -13,7 +13,11 @@
 #include "valko/IMonitorInfo.h"
 #include "valko/IResourceMonitorEvent.h"
 
-class KORVEX_EXPORT CMonitor : public CSingleton<CMonitor> {
+class CMonitor;
+// The home of CSingleton<CMonitor> is this library (Singleton.h).
+extern template class VALKOMONITOR_API CSingleton<CMonitor>;
+
+class VALKOMONITOR_API CMonitor : public CSingleton<CMonitor> {
  public:
   ~CMonitor() override;  // stops the sampling thread
 
@@ -41,5 +45,3 @@ class KORVEX_EXPORT CMonitor : public CSingleton<CMonitor> {
   static void operator delete(void* memory, const std::nothrow_t&) noexcept;
   CMonitor();
 };
-
-extern template class CSingleton<CMonitor>;

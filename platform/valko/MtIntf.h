@@ -12,7 +12,7 @@
 #include "valko/IMsgTransmitInterface.h"
 #include "valko/IMtInfo.h"
 
-class KORVEX_EXPORT CMtIntf {
+class VALKOMT_API CMtIntf {
  public:
   static bool Init();
   // Starts the periodic report through `transmit`, which must outlive the process's use of it.

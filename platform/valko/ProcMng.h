@@ -3,7 +3,7 @@
 
 #include "Export.h"
 
-class KORVEX_EXPORT CProcMng {
+class VALKOPROCMNG_API CProcMng {
  public:
   static bool Init();
 };

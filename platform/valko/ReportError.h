@@ -7,7 +7,7 @@
 
 #include "Export.h"
 
-class KORVEX_EXPORT CReportError {
+class VALKOERROR_API CReportError {
  public:
   enum _enErrNo { ERR_NO_NONE = 0 };
   enum _enKillSelf {

@@ -10,12 +10,20 @@
 #include "Singleton.h"
 
 namespace tbx {
+class CValkoPathInfo;
+}  // namespace tbx
+class CGlobalDomainConfig;
+// The homes of these singletons are this library (Singleton.h).
+extern template class VALKOCOMMON_API CSingleton<tbx::CValkoPathInfo>;
+extern template class VALKOCOMMON_API CSingleton<CGlobalDomainConfig>;
+
+namespace tbx {
 
 // Remembers the agent root and creates the process-wide instances of this library
 // (CValkoPathInfo, CGlobalDomainConfig); true on success.
-KORVEX_EXPORT bool InitValkoCommon(const std::string& agentRoot);
+VALKOCOMMON_API bool InitValkoCommon(const std::string& agentRoot);
 
-class KORVEX_EXPORT CValkoPathInfo : public CSingleton<CValkoPathInfo> {
+class VALKOCOMMON_API CValkoPathInfo : public CSingleton<CValkoPathInfo> {
  public:
   // The agent root that process paths must start with, as given to InitValkoCommon.
   std::string GetValkoRootPath() const;
@@ -25,7 +33,7 @@ class KORVEX_EXPORT CValkoPathInfo : public CSingleton<CValkoPathInfo> {
   CValkoPathInfo();
 };
 
-class KORVEX_EXPORT CValkoStack {
+class VALKOCOMMON_API CValkoStack {
  public:
   // The stacks of the process's threads as text ("" for another process or on failure).
   static std::string GetValkoStack(int64_t processId);
@@ -38,7 +46,7 @@ class IOpensslInterface {
 };
 
 // The process-wide OpenSSL service; the same object on every call.
-KORVEX_EXPORT IOpensslInterface* NewOpensslInterface();
+VALKOCOMMON_API IOpensslInterface* NewOpensslInterface();
 
 }  // namespace tbx
 
@@ -50,9 +58,9 @@ class IHttpInstance {
 };
 
 // The process-wide HTTP service.
-KORVEX_EXPORT IHttpInstance* GetHttpInstance();
+VALKOCOMMON_API IHttpInstance* GetHttpInstance();
 
-class KORVEX_EXPORT CGlobalDomainConfig : public CSingleton<CGlobalDomainConfig> {
+class VALKOCOMMON_API CGlobalDomainConfig : public CSingleton<CGlobalDomainConfig> {
  public:
   // Stores the default server domains; refuses (false) a second list with no non-empty domain.
   bool SetDefaultSrvDomain(const std::vector<std::string>& first,
@@ -62,6 +70,3 @@ class KORVEX_EXPORT CGlobalDomainConfig : public CSingleton<CGlobalDomainConfig>
   friend class CSingleton<CGlobalDomainConfig>;
   CGlobalDomainConfig();
 };
-
-extern template class CSingleton<tbx::CValkoPathInfo>;
-extern template class CSingleton<CGlobalDomainConfig>;

@@ -8,7 +8,11 @@
 #include "Export.h"
 #include "Singleton.h"
 
-class KORVEX_EXPORT CValkoControl : public CSingleton<CValkoControl> {
+class CValkoControl;
+// The home of CSingleton<CValkoControl> is this library (Singleton.h).
+extern template class VALKOCONTROL_API CSingleton<CValkoControl>;
+
+class VALKOCONTROL_API CValkoControl : public CSingleton<CValkoControl> {
  public:
   bool Init(const std::string& ownerName);
 
@@ -21,5 +25,3 @@ class KORVEX_EXPORT CValkoControl : public CSingleton<CValkoControl> {
   static void operator delete(void* memory, const std::nothrow_t&) noexcept;
   CValkoControl() = default;
 };
-
-extern template class CSingleton<CValkoControl>;

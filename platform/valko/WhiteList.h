@@ -7,7 +7,11 @@
 #include "Export.h"
 #include "Singleton.h"
 
-class KORVEX_EXPORT CWhiteList : public CSingleton<CWhiteList> {
+class CWhiteList;
+// The home of CSingleton<CWhiteList> is this library (Singleton.h).
+extern template class MODULECOMMON_API CSingleton<CWhiteList>;
+
+class MODULECOMMON_API CWhiteList : public CSingleton<CWhiteList> {
  public:
   bool Init();
 
@@ -20,5 +24,3 @@ class KORVEX_EXPORT CWhiteList : public CSingleton<CWhiteList> {
   static void operator delete(void* memory, const std::nothrow_t&) noexcept;
   CWhiteList() = default;
 };
-
-extern template class CSingleton<CWhiteList>;

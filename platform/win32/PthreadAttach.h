@@ -5,6 +5,6 @@
 #include "Export.h"
 
 extern "C" {
-KORVEX_EXPORT int pthread_win32_process_attach_np();
-KORVEX_EXPORT int pthread_win32_thread_attach_np();
+WIN32STANDIN_API int pthread_win32_process_attach_np();
+WIN32STANDIN_API int pthread_win32_thread_attach_np();
 }

@@ -8,8 +8,17 @@
 #include "Export.h"
 
 #if defined(_WIN32)
-#include <psapi.h>
+// <psapi.h> needs <windows.h> first.
+// clang-format off
 #include <windows.h>
+#include <psapi.h>
+// clang-format on
+// winuser.h maps GetMonitorInfo to GetMonitorInfoA, which would rename the statistics
+// interface's method (IMonitorInfo::GetMonitorInfo) in every file that sees both.
+#undef GetMonitorInfo
+// winnt.h spells it through TEXT(), narrow without UNICODE; LookupPrivilegeValueW takes it wide.
+#undef SE_DEBUG_NAME
+#define SE_DEBUG_NAME L"SeDebugPrivilege"
 #else
 
 typedef int BOOL;
@@ -98,20 +107,20 @@ struct PERFORMANCE_INFORMATION {
 };
 
 extern "C" {
-KORVEX_EXPORT HANDLE GetCurrentProcess();
-KORVEX_EXPORT BOOL OpenProcessToken(HANDLE process, DWORD desiredAccess, PHANDLE token);
-KORVEX_EXPORT BOOL LookupPrivilegeValueW(LPCWSTR systemName, LPCWSTR name, PLUID luid);
-KORVEX_EXPORT BOOL AdjustTokenPrivileges(HANDLE token, BOOL disableAll, PTOKEN_PRIVILEGES newState,
-                                         DWORD bufferLength, PTOKEN_PRIVILEGES previousState,
-                                         DWORD* returnLength);
-KORVEX_EXPORT BOOL CloseHandle(HANDLE handle);
-KORVEX_EXPORT BOOL SetPriorityClass(HANDLE process, DWORD priorityClass);
-KORVEX_EXPORT DWORD GetLastError();
-KORVEX_EXPORT void GetSystemInfo(SYSTEM_INFO* info);
+WIN32STANDIN_API HANDLE GetCurrentProcess();
+WIN32STANDIN_API BOOL OpenProcessToken(HANDLE process, DWORD desiredAccess, PHANDLE token);
+WIN32STANDIN_API BOOL LookupPrivilegeValueW(LPCWSTR systemName, LPCWSTR name, PLUID luid);
+WIN32STANDIN_API BOOL AdjustTokenPrivileges(HANDLE token, BOOL disableAll,
+                                            PTOKEN_PRIVILEGES newState, DWORD bufferLength,
+                                            PTOKEN_PRIVILEGES previousState, DWORD* returnLength);
+WIN32STANDIN_API BOOL CloseHandle(HANDLE handle);
+WIN32STANDIN_API BOOL SetPriorityClass(HANDLE process, DWORD priorityClass);
+WIN32STANDIN_API DWORD GetLastError();
+WIN32STANDIN_API void GetSystemInfo(SYSTEM_INFO* info);
 // Flushes the process log, then ends the process with `exitCode` at once.
-[[noreturn]] KORVEX_EXPORT void ExitProcess(UINT exitCode);
-KORVEX_EXPORT BOOL GlobalMemoryStatusEx(MEMORYSTATUSEX* status);
-KORVEX_EXPORT BOOL GetPerformanceInfo(PERFORMANCE_INFORMATION* info, DWORD size);
+[[noreturn]] WIN32STANDIN_API void ExitProcess(UINT exitCode);
+WIN32STANDIN_API BOOL GlobalMemoryStatusEx(MEMORYSTATUSEX* status);
+WIN32STANDIN_API BOOL GetPerformanceInfo(PERFORMANCE_INFORMATION* info, DWORD size);
 }
 
 #endif  // _WIN32

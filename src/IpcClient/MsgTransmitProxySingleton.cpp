@@ -8,11 +8,10 @@
 // The one instantiation of the proxy's singleton in the process, exported to the libraries
 // loaded into it. GCC notes that the attribute follows the point where the class became complete
 // (CMsgTransmitProxy derives from it); the members, statics included, get default visibility
-// all the same, and a DLL build needs the attribute, so the note is silenced.
-#pragma GCC diagnostic push
-#pragma GCC diagnostic ignored "-Wattributes"
+// all the same, so the note is silenced. On Windows KorvexMonitor.def exports them.
+KORVEX_IGNORE_ATTRIBUTE_NOTES
 template class KORVEX_EXPORT CSingleton<CMsgTransmitProxy>;
-#pragma GCC diagnostic pop
+KORVEX_DIAGNOSTICS_POP
 
 bool CreateIpcClientAndProxy() {
   CIpcClient* client = CSingleton<CIpcClient>::NewInstance();

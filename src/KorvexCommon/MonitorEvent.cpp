@@ -48,10 +48,9 @@ std::string BuildHighIoData(const IoRecord& record) {
   uint64_t availableMemory = 0;
   data["mem_usage"] = tbx::COSInfo::GetMemoryUsage(availableMemory);
   data["available_mem"] = Json::UInt64(availableMemory);
-#pragma GCC diagnostic push
-#pragma GCC diagnostic ignored "-Wdeprecated-declarations"
+  KORVEX_IGNORE_DEPRECATION
   Json::StyledWriter writer;
-#pragma GCC diagnostic pop
+  KORVEX_DIAGNOSTICS_POP
   return writer.write(data);
 }
 

@@ -11,7 +11,7 @@
 #include "IpcFrame.h"
 #include "IpcFrameDecoder.h"
 
-class KORVEX_EXPORT CIpcConnection {
+class TBXIPC_API CIpcConnection {
  public:
   // How long a send may wait for room in the socket before it gives up, by default.
   static constexpr int kDefaultSendTimeoutMs = 5000;

@@ -13,7 +13,7 @@
 
 #include "Export.h"
 
-class KORVEX_EXPORT CIpcEndpoint {
+class TBXIPC_API CIpcEndpoint {
  public:
   static std::string DefaultDirectory();
   static std::string SanitizeName(const std::string& name);

@@ -30,17 +30,17 @@ struct IpcFrame {
 namespace ipc {
 
 // The printable name of a kind ("INIT", "REG", "DATA", "DATA_EX", or "UNKNOWN").
-KORVEX_EXPORT const char* FrameKindName(uint8_t kind);
+TBXIPC_API const char* FrameKindName(uint8_t kind);
 
 // The whole frame for `payload`; false when the payload is too large for one frame.
-KORVEX_EXPORT bool EncodeFrame(uint8_t kind, const std::string& payload, std::string* frame);
+TBXIPC_API bool EncodeFrame(uint8_t kind, const std::string& payload, std::string* frame);
 
 // The DATA_EX payload carrying `header` beside `data`.
-KORVEX_EXPORT std::string EncodeDataExPayload(const std::string& header, const std::string& data);
+TBXIPC_API std::string EncodeDataExPayload(const std::string& header, const std::string& data);
 
 // Splits a DATA_EX payload; false when the header length runs past the payload.
-KORVEX_EXPORT bool SplitDataExPayload(const std::string& payload, std::string* header,
-                                      std::string* data);
+TBXIPC_API bool SplitDataExPayload(const std::string& payload, std::string* header,
+                                   std::string* data);
 
 // Little-endian u32 at `p` (which must hold 4 bytes) and its inverse.
 uint32_t ReadU32Le(const char* p);

@@ -8,7 +8,7 @@
 #include "Export.h"
 #include "IpcFrame.h"
 
-class KORVEX_EXPORT CIpcFrameDecoder {
+class TBXIPC_API CIpcFrameDecoder {
  public:
   // Which end reads the stream. The server side accepts REG, DATA and well-formed DATA_EX
   // frames; the client side accepts one INIT frame, which must come first, then DATA frames.

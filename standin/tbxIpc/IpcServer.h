@@ -23,7 +23,7 @@
 #include "IpcConnection.h"
 #include "IpcEndpoint.h"
 
-class KORVEX_EXPORT CIpcServer {
+class TBXIPC_API CIpcServer {
  public:
   // One frame from a client.
   struct Message {

@@ -15,5 +15,5 @@ struct SerializationEntry {
 };
 
 // Decodes `buffer` into its entries, in order; false (and no entries) on a malformed buffer.
-KORVEX_EXPORT bool ParseSerializationBuffer(const std::string& buffer,
+TBXIPC_API bool ParseSerializationBuffer(const std::string& buffer,
                                             std::vector<SerializationEntry>& entries);

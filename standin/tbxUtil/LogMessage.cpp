@@ -4,14 +4,10 @@
 // inside a log call, handled on the same thread) drops its record instead of deadlocking.
 #include "tbx/LogMessage.h"
 
-#include <errno.h>
-#include <sys/stat.h>
-#include <sys/syscall.h>
-#include <unistd.h>
-
 #include <atomic>
 #include <cstdarg>
 #include <cstdio>
+#include <filesystem>
 #include <memory>
 #include <mutex>
 
@@ -21,6 +17,7 @@
 
 #include "StandinSupport.h"
 #include "TextFormat.h"
+#include "ThreadIdentity.h"
 #include "ThreadNameRegistry.h"
 #include "tbx/StringUtil.h"
 #include "tbx/ToolUtil.h"
@@ -47,7 +44,7 @@ LogState& State() {
 }
 
 int64_t ThreadId() {
-  return static_cast<int64_t>(::syscall(SYS_gettid));
+  return static_cast<int64_t>(ThreadIdentity::CurrentId());
 }
 
 // Holds the state's mutex, unless the calling thread already holds it (re-entry from a
@@ -79,15 +76,9 @@ class StateLock {
 };
 
 bool MakeDirectories(const std::string& path) {
-  std::string partial;
-  for (const std::string& part : CStringUtil::stringSplit(path, "/", true)) {
-    partial += "/" + part;
-    if (::mkdir(partial.c_str(), 0755) != 0 && errno != EEXIST) {
-      return false;
-    }
-  }
-  struct stat info;
-  return ::stat(path.c_str(), &info) == 0 && S_ISDIR(info.st_mode);
+  std::error_code error;
+  std::filesystem::create_directories(path, error);
+  return std::filesystem::is_directory(path, error);
 }
 
 std::shared_ptr<spdlog::sinks::rotating_file_sink_st> OpenSink(const std::string& path,

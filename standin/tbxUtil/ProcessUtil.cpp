@@ -2,7 +2,7 @@
 
 #include <atomic>
 
-#include "ProcFsProcessUtil.h"
+#include "SystemProcessUtil.h"
 #include "TbxTestSeams.h"
 
 namespace tbx {
@@ -17,7 +17,7 @@ IProcessUtil* GetProcessUtil() {
   if (overridden != nullptr) {
     return overridden;
   }
-  static ProcFsProcessUtil* service = new ProcFsProcessUtil;  // never destroyed
+  static IProcessUtil* service = NewSystemProcessUtil();  // never destroyed
   return service;
 }
 

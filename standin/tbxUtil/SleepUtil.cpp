@@ -3,10 +3,10 @@
 // sampled at most once a second from the process's CPU clock; the ratio is
 // ceil(usage / threshold), between 1 and the configured maximum.
 #include <time.h>
-#include <unistd.h>
 
 #include <algorithm>
 #include <mutex>
+#include <thread>
 
 #include "tbx/SystemInfo.h"
 #include "tbx/ThreadUtil.h"
@@ -43,7 +43,7 @@ class SleepPolicy {
       return ratio_;
     }
     if (lastWallNs_ != 0) {
-      long processors = std::max<long>(::sysconf(_SC_NPROCESSORS_ONLN), 1);
+      long processors = std::max<long>(std::thread::hardware_concurrency(), 1);
       double usage = static_cast<double>(cpu - lastCpuNs_) /
                      (static_cast<double>(wall - lastWallNs_) * processors) * 10000.0;
       double wanted = usage <= threshold_ ? 1.0 : usage / threshold_;

@@ -79,10 +79,6 @@ std::string CStringUtil::strprintf(const char* format, ...) {
   return text;
 }
 
-std::string CStringUtil::s2s_utf8(const std::string& text) {
-  return text;
-}
-
 std::vector<std::string> CStringUtil::stringSplit(const std::string& text,
                                                   const std::string& delimiter, bool skipEmpty) {
   std::vector<std::string> pieces;

@@ -12,15 +12,15 @@
 namespace tbx::testing {
 
 // "" restores the directory of /proc/self/exe.
-KORVEX_EXPORT void OverrideApplicationDir(const std::string& dir);
+TBXUTIL_API void OverrideApplicationDir(const std::string& dir);
 // 0 restores the real clock (CTimeUtil).
-KORVEX_EXPORT void OverrideCurrentSeconds(int64_t secondsSinceEpoch);
+TBXUTIL_API void OverrideCurrentSeconds(int64_t secondsSinceEpoch);
 // Null restores the /proc service. The fake must outlive its use.
-KORVEX_EXPORT void OverrideProcessUtil(IProcessUtil* util);
+TBXUTIL_API void OverrideProcessUtil(IProcessUtil* util);
 // <= 0 restores TBX_TIME_SCALE.
-KORVEX_EXPORT void OverrideTimeScale(double factor);
+TBXUTIL_API void OverrideTimeScale(double factor);
 // Makes CTimerLoop::exec return (0) after the callback in progress, or the next exec return at
 // once when none runs.
-KORVEX_EXPORT void QuitTimerLoop();
+TBXUTIL_API void QuitTimerLoop();
 
 }  // namespace tbx::testing

@@ -1,9 +1,6 @@
 #include "tbx/ThreadUtil.h"
 
-#include <pthread.h>
-#include <sys/syscall.h>
 #include <time.h>
-#include <unistd.h>
 
 #include <atomic>
 #include <cstdlib>
@@ -13,6 +10,7 @@
 #include <thread>
 
 #include "AltSignalStack.h"
+#include "ThreadIdentity.h"
 #include "ThreadNameRegistry.h"
 
 namespace tbx {
@@ -78,8 +76,8 @@ void CThreadUtil::waitForThreadFinish() {
 }
 
 void CThreadUtil::SetThreadName(const std::string& name) {
-  // The kernel keeps 15 bytes; the registry keeps the whole name.
-  ::pthread_setname_np(::pthread_self(), name.substr(0, 15).c_str());
+  // The system may keep less; the registry keeps the whole name.
+  ThreadIdentity::SetSystemName(name);
   ThreadNameRegistry::Set(static_cast<int64_t>(GetCurrentThreadId()), name);
 }
 
@@ -88,8 +86,7 @@ std::string CThreadUtil::GetThreadName(int64_t threadId) {
 }
 
 uint64_t CThreadUtil::GetCurrentThreadId() {
-  // Not cached: a forked child's thread has a new id.
-  return static_cast<uint64_t>(::syscall(SYS_gettid));
+  return ThreadIdentity::CurrentId();
 }
 
 void CThreadUtil::InitThreadRandom() {

@@ -1,10 +1,9 @@
 #include "tbx/TimeUtil.h"
 
-#include <time.h>
-
 #include <atomic>
 #include <vector>
 
+#include "LocalTime.h"
 #include "StandinSupport.h"
 #include "TbxTestSeams.h"
 
@@ -13,13 +12,6 @@ namespace {
 
 std::atomic<int64_t> g_frozenSeconds{0};  // non-zero while a test fixes the clock
 
-struct tm LocalTime(int64_t seconds) {
-  struct tm parts = {};
-  time_t value = static_cast<time_t>(seconds);
-  ::localtime_r(&value, &parts);
-  return parts;
-}
-
 }  // namespace
 
 CTimeUtil CTimeUtil::GetCurrentDataTime() {
@@ -27,35 +19,35 @@ CTimeUtil CTimeUtil::GetCurrentDataTime() {
 }
 
 void CTimeUtil::UpdateDstFlag() {
-  ::tzset();
+  LocalTime::ReloadZone();
 }
 
 CTimeUtil::CTimeUtil(int64_t secondsSinceEpoch) : seconds_(secondsSinceEpoch) {}
 
 int CTimeUtil::GetYear() const {
-  return LocalTime(seconds_).tm_year + 1900;
+  return LocalTime::Of(seconds_).tm_year + 1900;
 }
 int CTimeUtil::GetMonth() const {
-  return LocalTime(seconds_).tm_mon + 1;
+  return LocalTime::Of(seconds_).tm_mon + 1;
 }
 int CTimeUtil::GetDayOfMonth() const {
-  return LocalTime(seconds_).tm_mday;
+  return LocalTime::Of(seconds_).tm_mday;
 }
 int CTimeUtil::GetHour() const {
-  return LocalTime(seconds_).tm_hour;
+  return LocalTime::Of(seconds_).tm_hour;
 }
 int CTimeUtil::GetMinute() const {
-  return LocalTime(seconds_).tm_min;
+  return LocalTime::Of(seconds_).tm_min;
 }
 int CTimeUtil::GetSecond() const {
-  return LocalTime(seconds_).tm_sec;
+  return LocalTime::Of(seconds_).tm_sec;
 }
 
 std::string CTimeUtil::ToString(const std::string& format) const {
   if (format.empty()) {
     return std::string();
   }
-  struct tm parts = LocalTime(seconds_);
+  struct tm parts = LocalTime::Of(seconds_);
   // strftime reports 0 both for "too small" and for an empty rendering; a generous bound on
   // the buffer tells the two apart.
   for (size_t size = 128; size <= 64 * format.size() + 1024; size *= 2) {

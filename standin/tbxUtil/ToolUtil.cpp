@@ -1,13 +1,12 @@
 #include "tbx/ToolUtil.h"
 
-#include <errno.h>
-#include <unistd.h>
-
 #include <chrono>
+#include <cstring>
 #include <mutex>
 #include <thread>
 #include <vector>
 
+#include "ProcessSelf.h"
 #include "StandinSupport.h"
 #include "TbxTestSeams.h"
 #include "tbx/FileUtil.h"
@@ -20,21 +19,9 @@ namespace {
 std::mutex g_dirMutex;
 std::string g_dirOverride;  // guarded by g_dirMutex; "" while the real directory applies
 
-// The path of the running executable; a replaced executable's link ends in " (deleted)".
-std::string ExecutablePath() {
-  static const std::string path = [] {
-    std::vector<char> buffer(4096);
-    ssize_t length = ::readlink("/proc/self/exe", buffer.data(), buffer.size());
-    if (length <= 0 || static_cast<size_t>(length) >= buffer.size()) {
-      return std::string();
-    }
-    std::string text(buffer.data(), static_cast<size_t>(length));
-    const std::string deleted = " (deleted)";
-    if (CStringUtil::stringEndWith(text, deleted, false)) {
-      text.resize(text.size() - deleted.size());
-    }
-    return text;
-  }();
+// Read once: the executable does not move while the process runs.
+const std::string& ExecutablePath() {
+  static const std::string path = ProcessSelf::ExecutablePath();
   return path;
 }
 
@@ -51,19 +38,20 @@ std::string CToolUtil::GetApplicationDirPath() {
 }
 
 std::string CToolUtil::GetApplicationFileName() {
-  std::string path = ExecutablePath();
-  size_t slash = path.rfind('/');
+  const std::string& path = ExecutablePath();
+  size_t slash = path.find_last_of(ProcessSelf::PathSeparators());
   return slash == std::string::npos ? path : path.substr(slash + 1);
 }
 
 std::string CToolUtil::GetFileDirPath(const std::string& path) {
-  size_t slash = path.rfind('/');
+  const char* separators = ProcessSelf::PathSeparators();
+  size_t slash = path.find_last_of(separators);
   if (slash == std::string::npos) {
     return std::string();
   }
   // The root itself yields "": callers append "/name" to the directory.
   size_t end = slash;
-  while (end > 0 && path[end - 1] == '/') {
+  while (end > 0 && std::strchr(separators, path[end - 1]) != nullptr) {
     --end;
   }
   return path.substr(0, end);
@@ -85,7 +73,7 @@ void CToolUtil::sleep(uint32_t seconds) {
 
 void CToolUtil::Terminate() {
   standin::FlushLog();
-  ::_exit(1);
+  ProcessSelf::ExitNow(1);
 }
 
 bool CToolUtil::CreateRunFile() {
@@ -97,11 +85,11 @@ bool CToolUtil::CreateRunFile() {
     return false;
   }
   std::string path = GetApplicationDirPath() + "/" + name + ".run";
-  return CFileUtil::WriteNewFile(path, std::to_string(::getpid()), false);
+  return CFileUtil::WriteNewFile(path, std::to_string(ProcessSelf::Id()), false);
 }
 
 uint32_t CToolUtil::GetLastErrorCode() {
-  return static_cast<uint32_t>(errno);
+  return ProcessSelf::LastErrorCode();
 }
 
 }  // namespace tbx
@@ -110,7 +98,8 @@ namespace tbx::testing {
 
 void OverrideApplicationDir(const std::string& dir) {
   std::string trimmed = dir;
-  while (trimmed.size() > 1 && trimmed.back() == '/') {
+  while (trimmed.size() > 1 &&
+         std::strchr(ProcessSelf::PathSeparators(), trimmed.back()) != nullptr) {
     trimmed.pop_back();
   }
   std::lock_guard<std::mutex> hold(g_dirMutex);

@@ -1,7 +1,6 @@
 #include "tbx/SystemInfo.h"
 
-// The one home of this singleton. GCC ignores a visibility attribute here (the class is
-// already complete) and exports it by default visibility; a Windows build adds KORVEX_EXPORT.
+// The one home of this singleton; tbx/SystemInfo.h's declaration exports it.
 template class CSingleton<tbx::CWinOsVersion>;
 
 namespace tbx {

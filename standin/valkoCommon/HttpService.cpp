@@ -1,6 +1,6 @@
 #include "HttpService.h"
 
-#include <sys/stat.h>
+#include "tbx/FileUtil.h"
 
 namespace valko::standin {
 
@@ -9,8 +9,7 @@ bool CHttpService::SetCertFilePath(const std::string& path) {
     std::lock_guard<std::mutex> hold(mutex_);
     certPath_ = path;
   }
-  struct stat info {};
-  return stat(path.c_str(), &info) == 0 && S_ISREG(info.st_mode);
+  return tbx::CFileUtil::IsFile(path);
 }
 
 std::string CHttpService::GetCertFilePath() const {

@@ -10,7 +10,7 @@
 
 namespace valko::standin {
 
-class KORVEX_EXPORT CHttpService : public IHttpInstance {
+class VALKOCOMMON_API CHttpService : public IHttpInstance {
  public:
   CHttpService() = default;
 

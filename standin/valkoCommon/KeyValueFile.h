@@ -12,7 +12,7 @@
 
 namespace valko::standin {
 
-class KORVEX_EXPORT CKeyValueFile {
+class VALKOCOMMON_API CKeyValueFile {
  public:
   CKeyValueFile() = default;
 

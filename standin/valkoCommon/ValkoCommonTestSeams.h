@@ -9,7 +9,7 @@
 namespace valko::testing {
 
 // The two default server domain lists CGlobalDomainConfig last accepted (empty before).
-KORVEX_EXPORT void GetDefaultSrvDomain(std::vector<std::string>& first,
+VALKOCOMMON_API void GetDefaultSrvDomain(std::vector<std::string>& first,
                                        std::vector<std::string>& second);
 
 }  // namespace valko::testing

@@ -10,12 +10,12 @@
 namespace valko::testing {
 
 // The identifier the process's CConfig last loaded with LoadMachineUuidFromFile ("" before).
-KORVEX_EXPORT std::string LoadedMachineUuid();
+VALKOCONFIG_API std::string LoadedMachineUuid();
 
 // From now on CalcMaxCountWithQueueSizeRatio uses `ratio` (non-negative) instead of the file.
-KORVEX_EXPORT void OverrideQueueSizeRatio(double ratio);
+VALKOCONFIG_API void OverrideQueueSizeRatio(double ratio);
 // Back to the ratio of <application dir>/conf/online_client_conf, read afresh on the next call
 // (so a test sees the file it has just written, without the one-second cache).
-KORVEX_EXPORT void ClearQueueSizeRatioOverride();
+VALKOCONFIG_API void ClearQueueSizeRatioOverride();
 
 }  // namespace valko::testing

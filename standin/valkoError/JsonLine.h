@@ -10,7 +10,7 @@
 
 namespace valko::standin {
 
-class KORVEX_EXPORT CJsonLine {
+class VALKOERROR_API CJsonLine {
  public:
   CJsonLine() = default;
 

@@ -1,12 +1,9 @@
 #include "ReportFile.h"
 
-#include <errno.h>
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
+#include <filesystem>
 #include <mutex>
 
+#include "tbx/FileUtil.h"
 #include "tbx/ToolUtil.h"
 
 namespace valko::standin {
@@ -25,7 +22,9 @@ std::string CReportFile::ReportDir() {
     return "";  // never a "/report" at the file system's root
   }
   std::string dir = appDir + "/report";
-  if (mkdir(dir.c_str(), 0755) != 0 && errno != EEXIST) {
+  std::error_code error;
+  std::filesystem::create_directory(dir, error);
+  if (!std::filesystem::is_directory(dir, error)) {
     return "";
   }
   return dir;
@@ -37,24 +36,8 @@ bool CReportFile::Append(const std::string& line) {
   if (dir.empty()) {
     return false;
   }
-  int fd = open((dir + "/reports.jsonl").c_str(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0644);
-  if (fd < 0) {
-    return false;
-  }
-  // One write carries the whole record; the loop only finishes a write the kernel cut short.
-  size_t written = 0;
-  while (written < line.size()) {
-    ssize_t result = write(fd, line.data() + written, line.size() - written);
-    if (result < 0 && errno == EINTR) {
-      continue;
-    }
-    if (result <= 0) {
-      break;
-    }
-    written += static_cast<size_t>(result);
-  }
-  close(fd);
-  return written == line.size();
+  // One appending write carries the whole record.
+  return tbx::CFileUtil::WriteNewFile(dir + "/reports.jsonl", line, true);
 }
 
 }  // namespace valko::standin

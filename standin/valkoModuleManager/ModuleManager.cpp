@@ -1,11 +1,10 @@
 #include "valko/ModuleManager.h"
 
-#include <dlfcn.h>
-
 #include <algorithm>
 #include <mutex>
 #include <vector>
 
+#include "ModuleLibrary.h"
 #include "tbx/FileUtil.h"
 #include "tbx/LogMessage.h"
 #include "tbx/StringUtil.h"
@@ -24,17 +23,14 @@ constexpr size_t kMaxConfigLines = 1024;
 using InitFunction = int32_t (*)();
 using UninitFunction = void (*)();
 
-std::string DlErrorText() {
-  const char* text = dlerror();
-  return text == nullptr ? "unknown error" : text;
-}
+using valko::standin::ModuleLibrary;
 
 }  // namespace
 
 struct CModuleManager::State {
   struct Module {
     std::string path;       // as resolved from the configuration
-    void* handle;           // from dlopen
+    void* handle;           // from ModuleLibrary::Open
     UninitFunction uninit;  // KorvexModuleUninit, or null when the module has none
   };
 
@@ -101,27 +97,28 @@ bool CModuleManager::LoadModule() {
         continue;
       }
     }
-    void* handle = dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL);
+    std::string error;
+    void* handle = ModuleLibrary::Open(path, &error);
     if (handle == nullptr) {
       tbx::CLogMessage::log(tbx::TBX_LOG_ERROR, kSource, __LINE__, "load module %s fail: %s",
-                            path.c_str(), DlErrorText().c_str());
+                            path.c_str(), error.c_str());
       return false;
     }
-    dlerror();
-    auto init = reinterpret_cast<InitFunction>(dlsym(handle, "KorvexModuleInit"));
+    auto init =
+        reinterpret_cast<InitFunction>(ModuleLibrary::Find(handle, "KorvexModuleInit", &error));
     if (init == nullptr) {
       tbx::CLogMessage::log(tbx::TBX_LOG_ERROR, kSource, __LINE__,
-                            "module %s has no KorvexModuleInit: %s", path.c_str(),
-                            DlErrorText().c_str());
-      dlclose(handle);
+                            "module %s has no KorvexModuleInit: %s", path.c_str(), error.c_str());
+      ModuleLibrary::Close(handle, &error);
       return false;
     }
-    auto uninit = reinterpret_cast<UninitFunction>(dlsym(handle, "KorvexModuleUninit"));
+    auto uninit =
+        reinterpret_cast<UninitFunction>(ModuleLibrary::Find(handle, "KorvexModuleUninit", &error));
     int32_t result = init();
     if (result != 0) {
       tbx::CLogMessage::log(tbx::TBX_LOG_ERROR, kSource, __LINE__, "module %s init fail: %d",
                             path.c_str(), result);
-      dlclose(handle);
+      ModuleLibrary::Close(handle, &error);
       return false;
     }
     tbx::CLogMessage::log(tbx::TBX_LOG_INFO, kSource, __LINE__, "module %s loaded", path.c_str());
@@ -143,9 +140,10 @@ bool CModuleManager::UnLoadModule() {
     if (it->uninit != nullptr) {
       it->uninit();
     }
-    if (dlclose(it->handle) != 0) {
+    std::string error;
+    if (!ModuleLibrary::Close(it->handle, &error)) {
       tbx::CLogMessage::log(tbx::TBX_LOG_ERROR, kSource, __LINE__, "unload module %s fail: %s",
-                            it->path.c_str(), DlErrorText().c_str());
+                            it->path.c_str(), error.c_str());
       allClosed = false;
       continue;
     }

@@ -9,9 +9,9 @@ namespace valko::testing {
 
 // Ends the sampling thread of the process's monitor; no callback runs after it returns, unless
 // it is called from one.
-KORVEX_EXPORT void StopMonitor();
+VALKOMONITOR_API void StopMonitor();
 // Removes a statistics source from the process's monitor; it is not asked for its line after
 // this returns. False when it was not added.
-KORVEX_EXPORT bool RemoveMonitorPoint(IMonitorInfo* info);
+VALKOMONITOR_API bool RemoveMonitorPoint(IMonitorInfo* info);
 
 }  // namespace valko::testing

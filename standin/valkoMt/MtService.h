@@ -17,7 +17,7 @@
 
 namespace valko::standin {
 
-class KORVEX_EXPORT CMtService {
+class VALKOMT_API CMtService {
  public:
   static constexpr uint32_t kReportPeriodMs = 60000;  // before TBX_TIME_SCALE
   static constexpr int32_t kReportPriority = 4;

@@ -17,8 +17,8 @@
 
 #include "TokenTable.h"
 #include "tbx/LogMessage.h"
-#include "tbxUtil/MemInfo.h"
 #include "tbxUtil/StandinSupport.h"
+#include "tbxUtil/posix/MemInfo.h"
 
 namespace {
 

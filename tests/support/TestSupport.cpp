@@ -1,10 +1,5 @@
 #include "support/TestSupport.h"
 
-#include <spawn.h>
-#include <stdlib.h>
-#include <sys/wait.h>
-#include <unistd.h>
-
 #include <algorithm>
 #include <atomic>
 #include <cerrno>
@@ -17,29 +12,18 @@
 #include <thread>
 
 #include "KorvexCommon/WallClock.h"
+#include "support/SystemSupport.h"
 #include "tbx/LogMessage.h"
 #include "tbx/TimeUtil.h"
 #include "tbx/ToolUtil.h"
 #include "tbxUtil/StandinSupport.h"
 #include "tbxUtil/TbxTestSeams.h"
 
-extern char** environ;
-
 namespace korvex_test {
 namespace {
 
 namespace fs = std::filesystem;
-
-std::string MakeTempDir() {
-  const char* base = ::getenv("TMPDIR");
-  std::string pattern =
-      std::string(base != nullptr && *base != '\0' ? base : "/tmp") + "/korvex_test_XXXXXX";
-  if (::mkdtemp(&pattern[0]) == nullptr) {
-    std::perror("mkdtemp");
-    std::abort();
-  }
-  return pattern;
-}
+using system_support::MakeTempDir;
 
 uint64_t LogSize() {
   tbx::standin::FlushLog();
@@ -66,11 +50,11 @@ ScopedApplicationDir::~ScopedApplicationDir() {
 }
 
 ScopedEnv::ScopedEnv(const std::string& name, const std::string& value) : name_(name) {
-  ::setenv(name.c_str(), value.c_str(), 1);
+  system_support::SetEnv(name, value);
 }
 
 ScopedEnv::~ScopedEnv() {
-  ::unsetenv(name_.c_str());
+  system_support::UnsetEnv(name_);
 }
 
 std::string ReadText(const std::string& path) {
@@ -236,60 +220,6 @@ std::vector<Json::Value> ReportsOfKind(const std::string& dir, const std::string
   return selected;
 }
 
-ChildResult RunInChild(const std::function<void()>& body) {
-  tbx::standin::FlushLog();  // nothing buffered is written twice
-  std::fflush(nullptr);
-  pid_t child = ::fork();
-  if (child < 0) {
-    std::perror("fork");
-    std::abort();
-  }
-  if (child == 0) {
-    ::alarm(120);  // a child that hangs ends by SIGALRM instead of stalling the test run
-    body();
-    tbx::standin::FlushLog();
-    ::_exit(0);
-  }
-  int status = 0;
-  ChildResult result;
-  result.pid = static_cast<int>(child);
-  if (::waitpid(child, &status, 0) != child) {
-    return result;
-  }
-  if (WIFEXITED(status)) {
-    result.exited = true;
-    result.exitCode = WEXITSTATUS(status);
-  } else if (WIFSIGNALED(status)) {
-    result.signal = WTERMSIG(status);
-  }
-  return result;
-}
-
-pid_t Spawn(const std::string& program, const std::vector<std::string>& args) {
-  std::vector<std::string> all{program};
-  all.insert(all.end(), args.begin(), args.end());
-  std::vector<char*> argv;
-  for (std::string& arg : all) {
-    argv.push_back(&arg[0]);
-  }
-  argv.push_back(nullptr);
-  pid_t pid = -1;
-  if (::posix_spawn(&pid, program.c_str(), nullptr, nullptr, argv.data(), environ) != 0) {
-    return -1;
-  }
-  return pid;
-}
-
-int WaitExit(pid_t pid) {
-  int status = 0;
-  while (::waitpid(pid, &status, 0) < 0) {
-    if (errno != EINTR) {
-      return -1;
-    }
-  }
-  return WIFSIGNALED(status) ? 128 + WTERMSIG(status) : WEXITSTATUS(status);
-}
-
 namespace {
 
 std::atomic<int64_t> g_frozenSeconds{0};
@@ -304,12 +234,6 @@ void FreezeClock(int64_t seconds) {
   g_frozenSeconds.store(seconds);
   CWallClock::SetSourceForTesting(seconds == 0 ? nullptr : &FrozenSeconds);
   tbx::testing::OverrideCurrentSeconds(seconds);
-}
-
-void FreezeClockUtc(int64_t seconds) {
-  ::setenv("TZ", "UTC", 1);
-  tbx::CTimeUtil::UpdateDstFlag();
-  FreezeClock(seconds);
 }
 
 }  // namespace korvex_test

@@ -41,12 +41,12 @@ void KorvexModuleUninit() {
 }
 
 // The proxy as this module's own reference to the exported singleton resolves it.
-KORVEX_EXPORT void* ProbeProxyInstance() {
+KORVEX_MODULE_API void* ProbeProxyInstance() {
   return CSingleton<CMsgTransmitProxy>::GetInstance();
 }
 
 // The interface as this module reaches it through the proxy library.
-KORVEX_EXPORT void* ProbeTransmitInstance() {
+KORVEX_MODULE_API void* ProbeTransmitInstance() {
   return GetMsgTransmitInstance();
 }
 

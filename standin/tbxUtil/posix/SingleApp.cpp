@@ -45,7 +45,7 @@ CSingleApp::CSingleApp(const std::string& name, const std::string& path, const s
 
 CSingleApp::~CSingleApp() {
   if (lockHandle_ >= 0) {
-    ::close(lockHandle_);  // releases the lock
+    ::close(static_cast<int>(lockHandle_));  // releases the lock
   }
 }
 

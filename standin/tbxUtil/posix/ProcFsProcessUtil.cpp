@@ -1,4 +1,5 @@
 #include "ProcFsProcessUtil.h"
+#include "SystemProcessUtil.h"
 
 #include <dirent.h>
 #include <signal.h>
@@ -134,6 +135,10 @@ std::string ProcFsProcessUtil::GetProcessName(uint64_t processId, uint32_t) {
 std::string ProcFsProcessUtil::GetProcessPath(uint64_t processId, uint32_t fullPath, uint32_t) {
   std::string path = ExecutableOf(processId);
   return fullPath != 0 ? path : CToolUtil::GetFileDirPath(path);
+}
+
+IProcessUtil* NewSystemProcessUtil() {
+  return new ProcFsProcessUtil;
 }
 
 }  // namespace tbx

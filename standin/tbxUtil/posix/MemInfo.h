@@ -9,7 +9,7 @@
 
 namespace tbx::standin {
 
-class KORVEX_EXPORT MemInfo {
+class TBXUTIL_API MemInfo {
  public:
   // Reads the file; false when it cannot be read or holds no "MemTotal".
   bool Read();

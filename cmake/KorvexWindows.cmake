@@ -1,0 +1,98 @@
+# The 32-bit Windows build (the `windows` preset): dependencies from the cross-built prefix and
+# the Debian -dev packages' headers, DLL naming, and the mingw runtime beside the executables.
+
+# JsonCpp, cross-built as a static library by scripts/install-deps --windows. The Linux build
+# reaches it as PkgConfig::JSONCPP; the same name serves every target here.
+find_package(jsoncpp CONFIG REQUIRED)
+add_library(PkgConfig::JSONCPP INTERFACE IMPORTED)
+target_link_libraries(PkgConfig::JSONCPP INTERFACE jsoncpp_static)
+
+# Header-only libraries from the Debian -dev packages. Only their own folders are put on the
+# include path (never /usr/include, whose C library headers are Linux's), as system headers so
+# their warnings stay quiet.
+set(KORVEX_HEADER_DEPS_DIR ${CMAKE_BINARY_DIR}/header-deps)
+file(MAKE_DIRECTORY ${KORVEX_HEADER_DEPS_DIR})
+foreach(entry rapidjson spdlog fmt SimpleIni.h)
+  if(NOT EXISTS /usr/include/${entry})
+    message(FATAL_ERROR "/usr/include/${entry} is missing: run scripts/install-deps --windows")
+  endif()
+  if(NOT EXISTS ${KORVEX_HEADER_DEPS_DIR}/${entry})
+    file(CREATE_LINK /usr/include/${entry} ${KORVEX_HEADER_DEPS_DIR}/${entry} SYMBOLIC)
+  endif()
+endforeach()
+add_library(korvex_header_deps INTERFACE)
+target_include_directories(korvex_header_deps SYSTEM INTERFACE ${KORVEX_HEADER_DEPS_DIR})
+
+# spdlog and fmt compiled into each user; Debian's spdlog is configured for the external fmt.
+add_library(spdlog::spdlog INTERFACE IMPORTED)
+target_compile_definitions(spdlog::spdlog INTERFACE SPDLOG_HEADER_ONLY FMT_HEADER_ONLY)
+target_link_libraries(spdlog::spdlog INTERFACE korvex_header_deps)
+
+# Unicode Win32 names are spelled out (the W functions) where they are used; the narrow macros
+# stay as the headers define them. Windows 7 is the oldest target.
+add_compile_definitions(WIN32_LEAN_AND_MEAN NOMINMAX _WIN32_WINNT=0x0601)
+
+# DLLs carry their Windows names (tbxUtil.dll, not libtbxUtil.dll); their import libraries stay
+# out of the installation.
+set(CMAKE_SHARED_LIBRARY_PREFIX "")
+set(CMAKE_IMPORT_LIBRARY_PREFIX "lib")
+set(CMAKE_ARCHIVE_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/lib)
+set(CMAKE_POSITION_INDEPENDENT_CODE OFF)
+
+# The one shared C++ runtime every module uses (C++ objects cross DLL boundaries), and the
+# threads library, beside the executables as on a real installation. Tests outside it find them
+# there through WINEPATH (scripts/wine-run).
+execute_process(COMMAND ${CMAKE_CXX_COMPILER} -print-file-name=libstdc++-6.dll
+  OUTPUT_VARIABLE KORVEX_LIBSTDCXX_DLL OUTPUT_STRIP_TRAILING_WHITESPACE)
+execute_process(COMMAND ${CMAKE_CXX_COMPILER} -print-file-name=libgcc_s_dw2-1.dll
+  OUTPUT_VARIABLE KORVEX_LIBGCC_DLL OUTPUT_STRIP_TRAILING_WHITESPACE)
+find_file(KORVEX_WINPTHREAD_DLL libwinpthread-1.dll
+  PATHS /usr/${KORVEX_MINGW_TRIPLE}/lib NO_DEFAULT_PATH NO_CMAKE_FIND_ROOT_PATH)
+set(KORVEX_RUNTIME_DLLS ${KORVEX_LIBSTDCXX_DLL} ${KORVEX_LIBGCC_DLL} ${KORVEX_WINPTHREAD_DLL})
+foreach(dll IN LISTS KORVEX_RUNTIME_DLLS)
+  if(NOT EXISTS ${dll})
+    message(FATAL_ERROR "mingw runtime DLL not found: ${dll}")
+  endif()
+endforeach()
+set(korvex_runtime_outputs)
+foreach(dll IN LISTS KORVEX_RUNTIME_DLLS)
+  get_filename_component(name ${dll} NAME)
+  add_custom_command(OUTPUT ${KORVEX_BIN_DIR}/${name}
+    COMMAND ${CMAKE_COMMAND} -E copy ${dll} ${KORVEX_BIN_DIR}/${name}
+    DEPENDS ${dll} COMMENT "Installing ${name}")
+  list(APPEND korvex_runtime_outputs ${KORVEX_BIN_DIR}/${name})
+endforeach()
+add_custom_target(korvex_runtime_dlls ALL DEPENDS ${korvex_runtime_outputs})
+
+# KorvexMonitor.def lists the executable's exports, the proxy singleton's members at ordinals 1
+# to 8. The proxy library and the modules import them from KorvexMonitor.exe, so its import
+# library is made from the .def before anything links (executable and proxy library need each
+# other).
+set(KORVEX_MONITOR_DEF ${CMAKE_SOURCE_DIR}/src/KorvexMonitor.def)
+set(KORVEX_MONITOR_IMPLIB ${CMAKE_BINARY_DIR}/lib/libKorvexMonitor.exe.a)
+add_custom_command(OUTPUT ${KORVEX_MONITOR_IMPLIB}
+  COMMAND ${CMAKE_COMMAND} -E make_directory ${CMAKE_BINARY_DIR}/lib
+  COMMAND ${CMAKE_DLLTOOL} -d ${KORVEX_MONITOR_DEF} -D KorvexMonitor.exe -l ${KORVEX_MONITOR_IMPLIB}
+  DEPENDS ${KORVEX_MONITOR_DEF}
+  COMMENT "Import library of KorvexMonitor.exe from KorvexMonitor.def")
+add_custom_target(korvex_monitor_implib DEPENDS ${KORVEX_MONITOR_IMPLIB})
+add_library(korvex_monitor_imports INTERFACE)
+add_dependencies(korvex_monitor_imports korvex_monitor_implib)
+target_link_libraries(korvex_monitor_imports INTERFACE ${KORVEX_MONITOR_IMPLIB})
+
+# korvex_monitor_executable(<target>): an executable that is the home of the proxy's singleton,
+# as KorvexMonitor.exe is: it exports the members through KorvexMonitor.def and carries the name
+# the proxy library imports them from (a test executable so named lives in its own folder).
+function(korvex_monitor_executable target)
+  target_sources(${target} PRIVATE ${KORVEX_MONITOR_DEF})
+  target_compile_definitions(${target} PRIVATE KORVEX_BUILDING_MONITOR)
+  set_target_properties(${target} PROPERTIES OUTPUT_NAME KorvexMonitor
+    LINK_DEPENDS ${KORVEX_MONITOR_DEF})
+endfunction()
+
+# korvex_proxy_home_test(<target>): a test executable that plays the monitor's part as the home
+# of the proxy's singleton: named KorvexMonitor.exe in a folder of its own.
+function(korvex_proxy_home_test target)
+  korvex_monitor_executable(${target})
+  set_target_properties(${target} PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${KORVEX_TEST_BIN_DIR}/${target})
+endfunction()

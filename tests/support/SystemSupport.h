@@ -1,0 +1,15 @@
+// What the test support needs of the system: temporary directories and the environment.
+#pragma once
+
+#include <string>
+
+namespace korvex_test::system_support {
+
+// A fresh directory under the system's temporary directory (absolute, "/" as the separator,
+// none at the end); aborts when none can be made.
+std::string MakeTempDir();
+// Sets or removes a variable of this process's environment, seen by getenv and by children.
+void SetEnv(const std::string& name, const std::string& value);
+void UnsetEnv(const std::string& name);
+
+}  // namespace korvex_test::system_support
