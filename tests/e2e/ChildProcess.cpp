@@ -4,6 +4,7 @@
 #include <fcntl.h>
 #include <signal.h>
 #include <sys/prctl.h>
+#include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -107,6 +108,17 @@ bool ChildProcess::Start(const ChildOptions& options, std::string* error) {
       _exit(127);
     }
     signal(SIGPIPE, SIG_DFL);
+    if (options.fileSizeLimit >= 0) {
+      const struct rlimit limit = {static_cast<rlim_t>(options.fileSizeLimit),
+                                   static_cast<rlim_t>(options.fileSizeLimit)};
+      struct sigaction ignore = {};
+      ignore.sa_handler = SIG_IGN;
+      if (sigaction(SIGXFSZ, &ignore, nullptr) != 0 || setrlimit(RLIMIT_FSIZE, &limit) != 0) {
+        int code = errno;
+        (void)!write(execReport[1], &code, sizeof code);
+        _exit(127);
+      }
+    }
     execve(argv[0], argv.data(), envp.data());
     int code = errno;
     (void)!write(execReport[1], &code, sizeof code);

@@ -22,6 +22,10 @@ struct ChildOptions {
   bool pipeStdin = false;  // false: stdin is /dev/null
   std::string stdoutPath;  // "" discards the output
   std::string stderrPath;  // "" discards the output
+  // The largest file the child may write, in bytes (RLIMIT_FSIZE, inherited by what it
+  // starts), with SIGXFSZ ignored: a write past it fails with EFBIG as a write to a full disk
+  // fails with ENOSPC. Negative: no limit.
+  long long fileSizeLimit = -1;
 };
 
 class ChildProcess {

@@ -79,6 +79,22 @@ TEST(ChildProcessTest, PassesStdinAndTheAddedEnvironmentButNoInheritedSeams) {
   EXPECT_EQ(line, "hello added none");
 }
 
+TEST(ChildProcessTest, AFileSizeLimitFailsTheWriteInsteadOfKillingTheChild) {
+  const std::string out = ::testing::TempDir() + "child_limit_out.txt";
+  std::remove(out.c_str());
+  ChildOptions options = Shell("printf 123456 > '" + out + "' || exit 7");
+  options.fileSizeLimit = 4;
+  ChildProcess child;
+  std::string error;
+  ASSERT_TRUE(child.Start(options, &error)) << error;
+  ASSERT_TRUE(child.WaitForExit(kWaitLimit));
+  EXPECT_EQ(child.Describe(), "exit status 7");
+  std::ifstream in(out);
+  std::string content;
+  std::getline(in, content);
+  EXPECT_EQ(content, "1234");
+}
+
 TEST(AgentEventTest, StandardEnvelopeFramesYieldTypeAndBody) {
   AgentEvent event;
   ASSERT_TRUE(ParseAgentEvent(

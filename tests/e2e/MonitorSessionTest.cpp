@@ -45,11 +45,13 @@ void MonitorSessionTest::TearDown() {
 
 ::testing::AssertionResult MonitorSessionTest::StartMonitor(ChildProcess& monitor,
                                                             const EnvList& env,
-                                                            const std::vector<std::string>& args) {
+                                                            const std::vector<std::string>& args,
+                                                            long long fileSizeLimit) {
   ChildOptions options;
   options.argv = {install_.Path("KorvexMonitor.exe")};
   options.argv.insert(options.argv.end(), args.begin(), args.end());
   options.env = env;
+  options.fileSizeLimit = fileSizeLimit;
   bool scaled = false;
   for (const auto& entry : env) {
     scaled = scaled || entry.first == "TBX_TIME_SCALE";

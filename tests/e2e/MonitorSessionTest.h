@@ -33,9 +33,11 @@ class MonitorSessionTest : public ::testing::Test {
   // Starts the agent and waits until it listens (use inside ASSERT_TRUE).
   ::testing::AssertionResult StartAgent() { return agent_.Start(); }
   // Starts KorvexMonitor.exe in `monitor` with the sped-up clock plus `env` (a TBX_TIME_SCALE
-  // there replaces the default) and the command-line arguments `args`.
+  // there replaces the default), the command-line arguments `args` and, when not negative, a
+  // file-size limit in bytes (ChildOptions::fileSizeLimit).
   ::testing::AssertionResult StartMonitor(ChildProcess& monitor, const EnvList& env = {},
-                                          const std::vector<std::string>& args = {});
+                                          const std::vector<std::string>& args = {},
+                                          long long fileSizeLimit = -1);
   ::testing::AssertionResult StartMonitor(const EnvList& env = {}) {
     return StartMonitor(monitor_, env);
   }
