@@ -32,14 +32,26 @@ void SyncDirectory(const std::string& path) {
   }
 }
 
+// Appends `content` whole or not at all: a write that stops part-way (a full disk, a file-size
+// limit) is cut back off, so a reader never meets half a record. The caller serialises the
+// appenders of one file; a cut would take another appender's bytes with it.
 bool AppendToFile(const std::string& path, const std::string& content) {
   int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0644);
   if (fd < 0) {
     return false;
   }
   posix::ScopedFd closer(fd);
-  bool written = posix::WriteAll(fd, content.data(), content.size());
-  return closer.Close() && written;
+  struct stat before;
+  if (::fstat(fd, &before) != 0) {
+    return false;
+  }
+  if (!posix::WriteAll(fd, content.data(), content.size())) {
+    int error = errno;
+    (void)!::ftruncate(fd, before.st_size);
+    errno = error;
+    return false;
+  }
+  return closer.Close();
 }
 
 // Writes a temporary file beside `path` and renames it over `path`: a reader sees the old or

@@ -48,15 +48,40 @@ bool WriteAll(HANDLE file, const std::string& content) {
   return true;
 }
 
+// Cuts the file back to `size` bytes through a second handle: an appending handle cannot
+// move the end of its file.
+void CutBack(const std::wstring& path, LARGE_INTEGER size) {
+  ScopedHandle file(::CreateFileW(path.c_str(), GENERIC_WRITE,
+                                  FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                  OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+  if (file.valid() && ::SetFilePointerEx(file.get(), size, nullptr, FILE_BEGIN)) {
+    ::SetEndOfFile(file.get());
+  }
+}
+
+// Appends `content` whole or not at all: a write that stops part-way (a full disk) is cut back
+// off, so a reader never meets half a record. The caller serialises the appenders of one file;
+// a cut would take another appender's bytes with it.
 bool AppendToFile(const std::string& path, const std::string& content) {
-  ScopedHandle file(::CreateFileW(Widen(path).c_str(), FILE_APPEND_DATA,
+  const std::wstring wide = Widen(path);
+  ScopedHandle file(::CreateFileW(wide.c_str(), FILE_APPEND_DATA | FILE_READ_ATTRIBUTES,
                                   FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
                                   OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
   if (!file.valid()) {
     return false;
   }
-  bool written = WriteAll(file.get(), content);
-  return file.Close() && written;
+  LARGE_INTEGER before;
+  if (!::GetFileSizeEx(file.get(), &before)) {
+    return false;
+  }
+  if (!WriteAll(file.get(), content)) {
+    DWORD error = ::GetLastError();
+    file.Close();
+    CutBack(wide, before);
+    ::SetLastError(error);
+    return false;
+  }
+  return file.Close();
 }
 
 bool ReplaceFile(const std::string& path, const std::string& content) {
