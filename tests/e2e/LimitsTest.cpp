@@ -2,6 +2,7 @@
 // resource limit that it passes.
 #include <algorithm>
 #include <cstdlib>
+#include <filesystem>
 #include <string>
 
 #include "e2e/MonitorSessionTest.h"
@@ -60,6 +61,38 @@ TEST_F(LimitsTest, ReceiveFloodIsDroppedAndCountedWithBoundedMemory) {
     return monitor_.WaitForExit(std::chrono::milliseconds(300));
   }));
   EXPECT_EQ(monitor_.ExitStatus(), 0) << monitor_.Describe();
+}
+
+TEST_F(LimitsTest, AFloodLoggingEveryMessageKeepsTheLogDirectoryWithinItsBound) {
+  constexpr uintmax_t kFileLimit = 5242880;
+  constexpr size_t kFilesKept = 6;  // the file being written and five older ones
+  ASSERT_TRUE(StartConnectedSession());
+
+  // Each message logs its 64 KiB type twice, on arrival and as unhandled: 400 of them log
+  // about 50 MiB, far more than the directory may keep.
+  const int kMessages = 400;
+  const std::string line = "send T_MSG_" + std::string(64 * 1024, 'L') + " {}\n";
+  std::string batch;
+  for (int i = 0; i < kMessages; ++i) {
+    batch += line;
+  }
+  ASSERT_TRUE(agent_.process().WriteStdin(batch));
+  // The receive queue is first in, first out: the echo is answered after the flood was handled.
+  ASSERT_TRUE(agent_.Send("T_MSG_ECHO", "{\"after\":\"flood\"}"));
+  ASSERT_TRUE(agent_.WaitForMessage("T_MSG_ECHO_ACK"));
+
+  std::vector<uintmax_t> sizes;
+  std::error_code ec;
+  for (const auto& entry :
+       std::filesystem::directory_iterator(install_.Path("korvex_monitor_log"), ec)) {
+    sizes.push_back(entry.file_size(ec));
+  }
+  EXPECT_EQ(sizes.size(), kFilesKept) << "the flood should have filled every file kept";
+  for (uintmax_t size : sizes) {
+    EXPECT_LE(size, kFileLimit);
+  }
+  EXPECT_EQ(CountInLog("Start KorvexMonitor"), 0u) << "the oldest records should be gone";
+  EXPECT_TRUE(monitor_.IsRunning());
 }
 
 TEST_F(LimitsTest, PassingTheMemoryLimitIsReportedRecordedAndEndsTheMonitor) {
