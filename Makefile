@@ -5,7 +5,7 @@ JOBS ?= $(shell nproc)
 CTEST_JOBS ?= $(JOBS)
 FUZZ_SECONDS ?= 30
 
-.PHONY: all deps build test test-asan fuzz-smoke bench demo format clean \
+.PHONY: all deps build test test-asan fuzz-smoke bench soak demo format clean \
 	deps-windows build-windows test-windows
 
 all: build
@@ -39,6 +39,11 @@ fuzz-smoke: deps build/fuzz/CMakeCache.txt
 
 bench: build
 	bash scripts/bench build/default
+
+# A day of scaled time with traffic, agent restarts and bursts; prints figures, asserts nothing.
+# Not part of CI. `bash bench/soak.sh build/asan` runs it on the sanitizer build.
+soak: build
+	bash bench/soak.sh build/default
 
 demo: build
 	bash scripts/demo build/default
