@@ -38,8 +38,10 @@ class RecordWriteGuard {
       return;  // nested call from the crash hook on the owning thread
     }
     // A holder that does not let go within the bound is stuck (a hung disk, or a crashed
-    // thread whose hook is ending the process); writing beats waiting for ever.
-    locked_ = Mutex().try_lock_for(kMaxWait);
+    // thread whose hook is ending the process); writing beats waiting for ever. The bound is
+    // on the system clock: the steady clock's timed lock (pthread_mutex_clocklock) is invisible
+    // to the thread sanitizer, which would then miss this lock altogether.
+    locked_ = Mutex().try_lock_until(std::chrono::system_clock::now() + kMaxWait);
     if (!locked_) {
       tbx::CLogMessage::log(tbx::TBX_LOG_WARN, kSource, __LINE__,
                             "error record lock busy, write without it");
