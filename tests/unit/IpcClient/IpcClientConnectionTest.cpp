@@ -61,7 +61,12 @@ TEST_F(InitClientTest, ALibraryFailureFailsAndStartsNoThread) {
 }
 
 TEST_F(InitClientTest, TearDownEndsTheSendThreadAndFreesTheLibraryOnce) {
+  // The resource monitor exists before the client, as at start-up: the client's thread reads
+  // the monitor's instance from its first cycle on.
+  CSingleton<CIpcClient>::RemoveInstance();
+  fake::Reset();
   ASSERT_NE(CSingleton<CMonitor>::NewInstance(), nullptr);
+  client_ = CSingleton<CIpcClient>::NewInstance();
   Init();
   EXPECT_EQ(fake_services::MonitorPointCalls(), 1);
   EXPECT_EQ(fake::Recorded().mtRegistrations, 1);
