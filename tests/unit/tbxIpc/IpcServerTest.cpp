@@ -1,5 +1,6 @@
 #include "tbxIpc/IpcServer.h"
 
+#include <sys/socket.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -10,8 +11,8 @@
 #include <string>
 
 #include "IpcTestSupport.h"
-#include "tbxIpc/IpcPeerCheck.h"
 #include "tbxIpc/IpcStates.h"
+#include "tbxIpc/posix/IpcPeerCheck.h"
 
 namespace {
 

@@ -2,6 +2,7 @@
 // rules on purpose). The library keeps one client per process, so every test frees it.
 #include "ipc/TbxIpc.h"
 
+#include <sys/socket.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
