@@ -63,11 +63,18 @@ ScopedApplicationDir::~ScopedApplicationDir() {
 }
 
 ScopedEnv::ScopedEnv(const std::string& name, const std::string& value) : name_(name) {
+  const char* previous = ::getenv(name.c_str());
+  hadPrevious_ = previous != nullptr;
+  previous_ = hadPrevious_ ? previous : "";
   ::setenv(name.c_str(), value.c_str(), 1);
 }
 
 ScopedEnv::~ScopedEnv() {
-  ::unsetenv(name_.c_str());
+  if (hadPrevious_) {
+    ::setenv(name_.c_str(), previous_.c_str(), 1);
+  } else {
+    ::unsetenv(name_.c_str());
+  }
 }
 
 std::string ReadText(const std::string& path) {

@@ -60,6 +60,9 @@ TEST(IpcEndpoint, ServerMakesItsDirectoryPrivate) {
 }
 
 TEST(IpcEndpoint, LongDirectoriesAreReachedThroughAnAliasNeverATruncation) {
+  if (ipctest::OverTcp()) {
+    GTEST_SKIP() << "a loopback endpoint is a plain file, with no socket address to fit";
+  }
   TempDir root;
   std::string deep = root.path();
   while (deep.size() < 200) {
