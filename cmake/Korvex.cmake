@@ -68,3 +68,19 @@ function(korvex_gtest name)
     DISCOVERY_TIMEOUT 60
     ${KORVEX_DISCOVERY_MODE})
 endfunction()
+
+# korvex_gtest_over_tcp(<name> FILTER <gtest filter> [TEST_PROPERTIES <prop value...>])
+# Registers the cases of the korvex_gtest executable <name> that FILTER selects once more,
+# named "tcp.<case>", with TBX_IPC_TRANSPORT=tcp: the same tests over the stand-in IPC's
+# loopback transport.
+function(korvex_gtest_over_tcp name)
+  cmake_parse_arguments(ARG "" "FILTER" "TEST_PROPERTIES" ${ARGN})
+  gtest_discover_tests(${name}
+    TEST_PREFIX "tcp."
+    TEST_FILTER "${ARG_FILTER}"
+    WORKING_DIRECTORY ${KORVEX_TEST_BIN_DIR}
+    PROPERTIES ENVIRONMENT "KORVEX_BIN_DIR=${KORVEX_BIN_DIR}"
+      ENVIRONMENT_MODIFICATION "TBX_IPC_TRANSPORT=set:tcp"
+      ${ARG_TEST_PROPERTIES}
+    DISCOVERY_TIMEOUT 60)
+endfunction()

@@ -10,6 +10,7 @@
 #include "ipc/SimpleSerialization.h"
 #include "tbxIpc/IpcFrame.h"
 #include "tbxIpc/IpcStates.h"
+#include "tbxIpc/IpcTransport.h"
 #include "tbxIpc/SerializationParser.h"
 
 const char CKorvexAgent::kServerName[] = "Valko-<Guid(3F7B19C4-52E0-4D8A-B6C1-90A4E27D5B13)>";
@@ -127,7 +128,8 @@ int32_t CKorvexAgent::Start(const std::string& name, const std::string& ipcDir,
                            .Add("time", CKorvexTranscript::Now())
                            .Add("event", "listening")
                            .Add("name", name)
-                           .Add("path", server_.SocketPath())
+                           .Add("path", server_.EndpointPath())
+                           .Add("transport", ipc::TransportName(ipc::SelectedTransport()))
                            .Add("init_info", initInfo)
                            .Finish());
   }

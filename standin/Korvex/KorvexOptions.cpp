@@ -39,9 +39,11 @@ const char* CKorvexOptions::Usage() {
   return R"(Usage: Korvex.exe [options]
 
 The simulated main agent. Listens for the monitor on the local IPC name
-"Valko-<Guid(3F7B19C4-52E0-4D8A-B6C1-90A4E27D5B13)>", greets every client with the
-init info and writes every event as one JSON line to standard output:
-  {"time":...,"event":"listening","name":...,"path":...,"init_info":...}
+"Valko-<Guid(3F7B19C4-52E0-4D8A-B6C1-90A4E27D5B13)>" (over Unix-domain sockets, or
+loopback TCP when TBX_IPC_TRANSPORT=tcp), greets every client with the init info and
+writes every event as one JSON line to standard output:
+  {"time":...,"event":"listening","name":...,"path":...,"transport":"unix"|"tcp",
+   "init_info":...}
   {"time":...,"event":"connected","client":N}
   {"time":...,"event":"frame","client":N,"kind":"REG"|"DATA","text":...}
   {"time":...,"event":"frame","client":N,"kind":"DATA_EX","type":...,"prio":P,
@@ -53,7 +55,7 @@ Options:
   --alt-name          listen under "Valko_Guid_3F7B19C4-52E0-4D8A-B6C1-90A4E27D5B13"
   --init-info TEXT    init info for new connections (default {"version":0})
   --transcript FILE   append every event line to FILE as well
-  --ipc-dir DIR       socket directory (default: $TBX_IPC_DIR, else "ipc" beside tbxIpc)
+  --ipc-dir DIR       endpoint directory (default: $TBX_IPC_DIR, else "ipc" beside tbxIpc)
   --no-stdin          read no commands; run until SIGINT or SIGTERM
   --exit-on-eof       end when standard input ends (otherwise the agent keeps running
                       after end of input until "quit", SIGINT or SIGTERM)

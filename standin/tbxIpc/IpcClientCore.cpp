@@ -1,16 +1,9 @@
 #include "IpcClientCore.h"
 
-#include <sys/socket.h>
-#include <sys/time.h>
-#include <unistd.h>
-
-#include <cerrno>
-#include <cstring>
-
 #include "IpcEndpoint.h"
 #include "IpcLog.h"
-#include "IpcPeerCheck.h"
 #include "IpcStates.h"
+#include "IpcTransport.h"
 
 namespace {
 
@@ -86,37 +79,14 @@ int32_t CIpcClientCore::Dial(const std::string& serverName, const IpcClientCallb
   std::string why;
   CIpcEndpoint endpoint;
   int32_t state = endpoint.Open("", serverName, false, &why);
+  std::unique_ptr<CIpcConnection> connection;
+  if (state == kIpcOk) {
+    state = ipc::Dial(ipc::SelectedTransport(), endpoint, kHandshakeTimeoutMs, &connection, &why);
+  }
   if (state != kIpcOk) {
     ipc::Log("connect to " + serverName + ": " + why);
     return state;
   }
-  sockaddr_un address;
-  socklen_t length = 0;
-  endpoint.Address(&address, &length);
-  const int fd = socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
-  if (fd < 0) {
-    ipc::Log(std::string("socket: ") + std::strerror(errno));
-    return kIpcSystemError;
-  }
-  // A server that stopped accepting must not hold the caller forever: a full backlog makes
-  // connect wait at most this long.
-  const timeval connectTimeout = {kHandshakeTimeoutMs / 1000, 0};
-  setsockopt(fd, SOL_SOCKET, SO_SNDTIMEO, &connectTimeout, sizeof(connectTimeout));
-  if (connect(fd, reinterpret_cast<const sockaddr*>(&address), length) != 0) {
-    const int error = errno;
-    close(fd);
-    ipc::Log("connect to " + endpoint.path() + ": " + std::strerror(error));
-    if (error == ENOENT || error == ECONNREFUSED || error == ENOTDIR) {
-      return kIpcNoServer;
-    }
-    return error == EAGAIN ? kIpcHandshakeFailed : kIpcSystemError;
-  }
-  if (!ipc::CheckSocketPeer(fd, &why)) {
-    close(fd);
-    ipc::Log("connect to " + endpoint.path() + " refused: " + why);
-    return kIpcPeerRejected;
-  }
-  auto connection = std::make_unique<CIpcConnection>(fd, CIpcFrameDecoder::Side::kClient);
   IpcFrame init;
   if (!connection->Receive(&init, kHandshakeTimeoutMs)) {
     ipc::Log("connect to " + endpoint.path() + ": no INIT frame: " + connection->error());

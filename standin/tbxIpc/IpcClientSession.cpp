@@ -1,10 +1,9 @@
 #include "IpcClientSession.h"
 
-#include <pthread.h>
-
 #include <system_error>
 
 #include "IpcLog.h"
+#include "IpcSystem.h"
 
 CIpcClientSession::CIpcClientSession(std::unique_ptr<CIpcConnection> connection,
                                      IpcClientCallbacks callbacks, std::string initInfo,
@@ -48,7 +47,7 @@ void CIpcClientSession::Join() {
 }
 
 void CIpcClientSession::Run() {
-  pthread_setname_np(pthread_self(), "ipc_recv");
+  ipc::sys::NameCurrentThread("ipc_recv");
   if (!stopped_.load() && callbacks_.onConnected != nullptr) {
     callbacks_.onConnected(initInfo_);
   }

@@ -1,12 +1,7 @@
 #include "IpcConnection.h"
 
-#include <poll.h>
-#include <sys/socket.h>
-#include <unistd.h>
-
-#include <cerrno>
+#include <algorithm>
 #include <chrono>
-#include <cstring>
 
 #include "IpcStates.h"
 
@@ -23,27 +18,26 @@ int RemainingMs(Clock::time_point deadline) {
   return left > 0 ? static_cast<int>(left) : 0;
 }
 
-// Waits until `fd` is ready for `events`; false on timeout or error.
-bool WaitFor(int fd, short events, int timeoutMs) {
-  pollfd p = {fd, events, 0};
-  for (;;) {
-    const int n = poll(&p, 1, timeoutMs);
-    if (n > 0) {
-      return true;
-    }
-    if (n == 0 || errno != EINTR) {
-      return false;
-    }
+// `waitMs` (-1: no limit) cut to the system's wait slice.
+int Sliced(int waitMs) {
+  const int slice = ipc::WaitSliceMs();
+  if (slice < 0) {
+    return waitMs;
   }
+  return waitMs < 0 ? slice : std::min(waitMs, slice);
 }
 
 }  // namespace
 
-CIpcConnection::CIpcConnection(int fd, CIpcFrameDecoder::Side side, int sendTimeoutMs)
-    : fd_(fd), sendTimeoutMs_(sendTimeoutMs), decoder_(side), chunk_(kReadChunk) {}
+CIpcConnection::CIpcConnection(ipc::SocketHandle socket, CIpcFrameDecoder::Side side,
+                               bool helloFirst, int sendTimeoutMs)
+    : socket_(socket),
+      sendTimeoutMs_(sendTimeoutMs),
+      decoder_(side, helloFirst),
+      chunk_(kReadChunk) {}
 
 CIpcConnection::~CIpcConnection() {
-  close(fd_);
+  ipc::CloseSocket(socket_);
 }
 
 int32_t CIpcConnection::Send(uint8_t kind, const std::string& payload) {
@@ -58,18 +52,16 @@ int32_t CIpcConnection::Send(uint8_t kind, const std::string& payload) {
   const Clock::time_point deadline = Clock::now() + std::chrono::milliseconds(sendTimeoutMs_);
   size_t sent = 0;
   while (sent < frame.size()) {
-    const ssize_t n =
-        send(fd_, frame.data() + sent, frame.size() - sent, MSG_DONTWAIT | MSG_NOSIGNAL);
-    if (n > 0) {
-      sent += static_cast<size_t>(n);
+    size_t count = 0;
+    const ipc::IoResult result =
+        ipc::SendSome(socket_, frame.data() + sent, frame.size() - sent, &count);
+    if (result == ipc::IoResult::kDone) {
+      sent += count;
       continue;
     }
-    if (n < 0 && errno == EINTR) {
-      continue;
-    }
-    if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) {
+    if (result == ipc::IoResult::kWouldBlock && !shutDown_.load()) {
       const int left = RemainingMs(deadline);
-      if (left > 0 && WaitFor(fd_, POLLOUT, left)) {
+      if (left > 0 && ipc::WaitSocket(socket_, true, Sliced(left)) != ipc::WaitResult::kFailed) {
         continue;
       }
     }
@@ -91,28 +83,41 @@ bool CIpcConnection::Receive(IpcFrame* frame, int timeoutMs) {
       case CIpcFrameDecoder::Result::kNeedMore:
         break;
     }
+    if (shutDown_.load()) {
+      error_ = "connection closed locally";
+      return false;
+    }
+    int waitMs = -1;
     if (timeoutMs >= 0) {
-      const int left = RemainingMs(deadline);
-      if (left == 0 || !WaitFor(fd_, POLLIN, left)) {
+      waitMs = RemainingMs(deadline);
+      if (waitMs == 0) {
         error_ = "no frame within " + std::to_string(timeoutMs) + " ms";
         return false;
       }
     }
-    const ssize_t n = recv(fd_, chunk_.data(), chunk_.size(), 0);
-    if (n > 0) {
-      decoder_.Append(chunk_.data(), static_cast<size_t>(n));
+    const ipc::WaitResult waited = ipc::WaitSocket(socket_, false, Sliced(waitMs));
+    if (waited == ipc::WaitResult::kTimeout) {
       continue;
     }
-    if (n < 0 && errno == EINTR) {
+    size_t count = 0;
+    const ipc::IoResult result =
+        waited == ipc::WaitResult::kFailed
+            ? ipc::IoResult::kFailed
+            : ipc::ReceiveSome(socket_, chunk_.data(), chunk_.size(), &count);
+    if (result == ipc::IoResult::kDone) {
+      decoder_.Append(chunk_.data(), count);
+      continue;
+    }
+    if (result == ipc::IoResult::kWouldBlock) {
       continue;
     }
     if (shutDown_.load()) {
       error_ = "connection closed locally";
-    } else if (n == 0) {
+    } else if (result == ipc::IoResult::kEnd) {
       error_ = decoder_.MidFrame() ? "peer closed the connection in the middle of a frame"
                                    : "peer closed the connection";
     } else {
-      error_ = std::string("receive failed: ") + std::strerror(errno);
+      error_ = "receive failed: " + ipc::LastSocketError();
     }
     return false;
   }
@@ -120,5 +125,5 @@ bool CIpcConnection::Receive(IpcFrame* frame, int timeoutMs) {
 
 void CIpcConnection::Shutdown() {
   shutDown_.store(true);
-  shutdown(fd_, SHUT_RDWR);
+  ipc::ShutdownSocket(socket_);
 }

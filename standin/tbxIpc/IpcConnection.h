@@ -1,4 +1,4 @@
-// tbxIpc: one connected local stream socket carrying frames.
+// tbxIpc: one connected stream socket carrying frames.
 #pragma once
 
 #include <atomic>
@@ -10,15 +10,18 @@
 #include "Export.h"
 #include "IpcFrame.h"
 #include "IpcFrameDecoder.h"
+#include "IpcSocket.h"
 
 class TBXIPC_API CIpcConnection {
  public:
   // How long a send may wait for room in the socket before it gives up, by default.
   static constexpr int kDefaultSendTimeoutMs = 5000;
 
-  // Takes ownership of the connected socket `fd`. `side` says which frames the peer may send.
-  // A frame that cannot be written within `sendTimeoutMs` fails and shuts the connection down.
-  CIpcConnection(int fd, CIpcFrameDecoder::Side side, int sendTimeoutMs = kDefaultSendTimeoutMs);
+  // Takes ownership of the connected, non-blocking `socket`. `side` and `helloFirst` say which
+  // frames the peer may send (see CIpcFrameDecoder). A frame that cannot be written within
+  // `sendTimeoutMs` fails and shuts the connection down.
+  CIpcConnection(ipc::SocketHandle socket, CIpcFrameDecoder::Side side, bool helloFirst = false,
+                 int sendTimeoutMs = kDefaultSendTimeoutMs);
   ~CIpcConnection();  // closes the socket
 
   CIpcConnection(const CIpcConnection&) = delete;
@@ -43,7 +46,7 @@ class TBXIPC_API CIpcConnection {
   const std::string& error() const { return error_; }
 
  private:
-  const int fd_;                       // owned
+  const ipc::SocketHandle socket_;     // owned
   const int sendTimeoutMs_;            // per frame
   std::mutex sendMutex_;               // one frame at a time on the wire
   std::atomic<bool> shutDown_{false};  // Shutdown() ran or a send failed

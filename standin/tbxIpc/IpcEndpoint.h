@@ -1,12 +1,10 @@
-// tbxIpc: where the socket of a server name lives, and how to address it.
+// tbxIpc: where the endpoint of a server name lives.
 //
-// The socket of server name N is <directory>/<N'>, N' being N with every byte outside
-// [A-Za-z0-9._-] replaced by '_'. The directory is $TBX_IPC_DIR when that is set and not
-// empty, otherwise the folder "ipc" beside the tbxIpc library.
+// The endpoint of server name N is the file <directory>/<N'>, N' being N with every byte
+// outside [A-Za-z0-9._-] replaced by '_': a Unix-domain socket, or on the loopback transport
+// a small file naming the port and the token. The directory is $TBX_IPC_DIR when that is set
+// and not empty, otherwise the folder "ipc" beside the tbxIpc library.
 #pragma once
-
-#include <sys/socket.h>
-#include <sys/un.h>
 
 #include <cstdint>
 #include <string>
@@ -19,27 +17,21 @@ class TBXIPC_API CIpcEndpoint {
   static std::string SanitizeName(const std::string& name);
 
   CIpcEndpoint() = default;
-  ~CIpcEndpoint();  // closes the directory descriptor
 
-  CIpcEndpoint(const CIpcEndpoint&) = delete;
-  CIpcEndpoint& operator=(const CIpcEndpoint&) = delete;
-
-  // Opens the directory of `name`'s endpoint: `directory`, or DefaultDirectory() when empty.
-  // With `create`, a missing directory is made with mode 0700. Returns an IpcState; `why`
-  // explains a failure.
+  // Resolves `name` in `directory`, or in DefaultDirectory() when that is empty. With
+  // `create`, a missing directory is made for the current user alone. Returns an IpcState;
+  // `why` explains a failure.
   int32_t Open(const std::string& directory, const std::string& name, bool create,
                std::string* why);
 
-  // The address to bind or connect: the full path when it fits a socket address, otherwise
-  // an alias through the open directory descriptor. False when even the alias does not fit.
-  bool Address(sockaddr_un* address, socklen_t* length) const;
-
-  const std::string& path() const { return path_; }
-  const std::string& fileName() const { return fileName_; }
-  int directoryFd() const { return dirFd_; }
+  const std::string& directory() const { return directory_; }
+  const std::string& path() const { return path_; }          // <directory>/<N'>
+  const std::string& fileName() const { return fileName_; }  // N'
+  const std::string& name() const { return name_; }          // N
 
  private:
-  int dirFd_ = -1;        // O_PATH descriptor of the directory, -1 before Open succeeded
-  std::string path_;      // <directory>/<N'>
-  std::string fileName_;  // N'
+  std::string directory_;
+  std::string path_;
+  std::string fileName_;
+  std::string name_;
 };

@@ -12,6 +12,8 @@ const char* FrameKindName(uint8_t kind) {
       return "DATA";
     case kIpcFrameDataEx:
       return "DATA_EX";
+    case kIpcFrameHello:
+      return "HELLO";
     default:
       return "UNKNOWN";
   }

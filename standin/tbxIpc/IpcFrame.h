@@ -15,7 +15,11 @@ enum IpcFrameKind : uint8_t {
   kIpcFrameReg = 2,     // client -> server: one registration document
   kIpcFrameData = 3,    // both ways: one message text
   kIpcFrameDataEx = 4,  // client -> server: serialized header and message text
+  kIpcFrameHello = 5,   // client -> server on loopback TCP, first frame only: the token
 };
+
+// Characters of the token a HELLO frame carries: lowercase hexadecimal digits.
+constexpr size_t kIpcTokenLength = 32;
 
 // Largest value of the length field (kind byte + payload) either end accepts or sends.
 constexpr uint32_t kIpcMaxFrameLength = 16u * 1024u * 1024u;
@@ -29,7 +33,7 @@ struct IpcFrame {
 
 namespace ipc {
 
-// The printable name of a kind ("INIT", "REG", "DATA", "DATA_EX", or "UNKNOWN").
+// The printable name of a kind ("INIT", "REG", "DATA", "DATA_EX", "HELLO" or "UNKNOWN").
 TBXIPC_API const char* FrameKindName(uint8_t kind);
 
 // The whole frame for `payload`; false when the payload is too large for one frame.

@@ -1,6 +1,7 @@
 #include "IpcFrameDecoder.h"
 
-CIpcFrameDecoder::CIpcFrameDecoder(Side side) : side_(side) {}
+CIpcFrameDecoder::CIpcFrameDecoder(Side side, bool helloFirst)
+    : side_(side), awaitingHello_(side == Side::kServer && helloFirst) {}
 
 void CIpcFrameDecoder::Append(const char* data, size_t size) {
   if (failed_ || size == 0) {
@@ -33,6 +34,12 @@ CIpcFrameDecoder::Result CIpcFrameDecoder::Next(IpcFrame* frame) {
   if (!CheckKind(kind)) {
     return Result::kError;
   }
+  // Checked from the prefix alone, so an unproven peer cannot make the server buffer more.
+  if (kind == kIpcFrameHello && length != 1 + kIpcTokenLength) {
+    Refuse("HELLO frame of " + std::to_string(length) + " bytes, not " +
+           std::to_string(1 + kIpcTokenLength));
+    return Result::kError;
+  }
   if (available - 4 < length) {
     return Result::kNeedMore;
   }
@@ -47,6 +54,7 @@ CIpcFrameDecoder::Result CIpcFrameDecoder::Next(IpcFrame* frame) {
   if (kind == kIpcFrameInit) {
     sawInit_ = true;
   }
+  awaitingHello_ = false;
   frame->kind = kind;
   frame->payload = std::move(payload);
   return Result::kFrame;
@@ -54,6 +62,13 @@ CIpcFrameDecoder::Result CIpcFrameDecoder::Next(IpcFrame* frame) {
 
 bool CIpcFrameDecoder::CheckKind(uint8_t kind) {
   const char* name = ipc::FrameKindName(kind);
+  if (side_ == Side::kServer && awaitingHello_) {
+    if (kind == kIpcFrameHello) {
+      return true;
+    }
+    return Refuse(std::string("first frame from the client is kind ") + std::to_string(kind) +
+                  " (" + name + "), not HELLO");
+  }
   if (side_ == Side::kServer) {
     if (kind == kIpcFrameReg || kind == kIpcFrameData || kind == kIpcFrameDataEx) {
       return true;

@@ -12,10 +12,12 @@ class TBXIPC_API CIpcFrameDecoder {
  public:
   // Which end reads the stream. The server side accepts REG, DATA and well-formed DATA_EX
   // frames; the client side accepts one INIT frame, which must come first, then DATA frames.
+  // With `helloFirst` (the server side of loopback TCP) the first frame must be a HELLO
+  // carrying exactly a token's length; HELLO is refused everywhere else.
   enum class Side { kServer, kClient };
   enum class Result { kFrame, kNeedMore, kError };
 
-  explicit CIpcFrameDecoder(Side side);
+  explicit CIpcFrameDecoder(Side side, bool helloFirst = false);
 
   CIpcFrameDecoder(const CIpcFrameDecoder&) = delete;
   CIpcFrameDecoder& operator=(const CIpcFrameDecoder&) = delete;
@@ -38,6 +40,7 @@ class TBXIPC_API CIpcFrameDecoder {
   void Compact();
 
   const Side side_;
+  bool awaitingHello_;    // server side: the next frame must be HELLO
   std::string buffer_;    // received bytes; [0, consumed_) are already decoded
   size_t consumed_ = 0;   // bytes of buffer_ handed out as frames
   bool sawInit_ = false;  // client side: the INIT frame has arrived

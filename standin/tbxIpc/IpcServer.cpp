@@ -1,33 +1,18 @@
 #include "IpcServer.h"
 
-#include <fcntl.h>
-#include <poll.h>
-#include <pthread.h>
-#include <sys/eventfd.h>
-#include <sys/file.h>
-#include <sys/socket.h>
-#include <unistd.h>
-
-#include <cerrno>
-#include <cstring>
 #include <system_error>
 
 #include "IpcFrame.h"
-#include "IpcPeerCheck.h"
 #include "IpcStates.h"
+#include "IpcSystem.h"
+#include "IpcTransport.h"
 
 namespace {
 
-constexpr int kListenBacklog = 16;
-
 // The lock file that marks a name as owned by a live server. '~' never occurs in a sanitized
-// name, so no server's socket file can collide with another server's lock file.
-std::string LockFileName(const std::string& socketFileName) {
-  return socketFileName + "~lock";
-}
-
-std::string ErrnoText(const std::string& what) {
-  return what + ": " + std::strerror(errno);
+// name, so no server's endpoint can collide with another server's lock file.
+std::string LockFilePath(const CIpcEndpoint& endpoint) {
+  return endpoint.path() + "~lock";
 }
 
 }  // namespace
@@ -65,15 +50,10 @@ int32_t CIpcServer::StartLocked(const std::string& name, const std::string& dire
     return kIpcInvalidArgument;
   }
   std::string why;
-  endpoint_ = std::make_unique<CIpcEndpoint>();
-  int32_t state = endpoint_->Open(directory, name, true, &why);
+  int32_t state = Listen(name, directory, &why);
   if (state == kIpcOk) {
-    state = Listen(&why);
-  }
-  if (state == kIpcOk) {
-    wakeFd_ = eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
-    if (wakeFd_ < 0) {
-      why = ErrnoText("eventfd");
+    waker_ = std::make_unique<CIpcWaker>();
+    if (!waker_->Open(&why)) {
       state = kIpcSystemError;
     }
   }
@@ -91,70 +71,45 @@ int32_t CIpcServer::StartLocked(const std::string& name, const std::string& dire
     CloseListener();
     return state;
   }
-  {
-    std::lock_guard<std::mutex> lock(mutex_);
-    socketPath_ = endpoint_->path();
-  }
   running_.store(true);
-  *outcome = "listening on " + endpoint_->path();
+  *outcome = "listening on " + Describe();
   return kIpcOk;
 }
 
-int32_t CIpcServer::Listen(std::string* why) {
-  const int dirFd = endpoint_->directoryFd();
-  const std::string& fileName = endpoint_->fileName();
-  lockFd_ = openat(dirFd, LockFileName(fileName).c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600);
-  if (lockFd_ < 0) {
-    *why = ErrnoText("lock file");
-    return kIpcSystemError;
+int32_t CIpcServer::Listen(const std::string& name, const std::string& directory,
+                           std::string* why) {
+  CIpcEndpoint endpoint;
+  int32_t state = endpoint.Open(directory, name, true, why);
+  if (state != kIpcOk) {
+    return state;
   }
-  if (flock(lockFd_, LOCK_EX | LOCK_NB) != 0) {
-    if (errno == EWOULDBLOCK) {
-      *why = "a live server owns " + endpoint_->path();
-      return kIpcNameInUse;
-    }
-    *why = ErrnoText("locking the name");
-    return kIpcSystemError;
+  nameLock_ = std::make_unique<CIpcNameLock>();
+  state = nameLock_->Acquire(LockFilePath(endpoint), why);
+  if (state != kIpcOk) {
+    return state;
   }
-  // The lock is ours, so a socket file there is left over from a server that is gone.
-  if (unlinkat(dirFd, fileName.c_str(), 0) != 0 && errno != ENOENT) {
-    *why = ErrnoText("removing the stale " + endpoint_->path());
-    return kIpcSystemError;
+  const ipc::Transport transport = ipc::SelectedTransport();
+  listener_ = ipc::MakeListener(transport, endpoint);
+  state = listener_->Open(why);
+  if (state != kIpcOk) {
+    return state;
   }
-  listenFd_ = socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
-  if (listenFd_ < 0) {
-    *why = ErrnoText("socket");
-    return kIpcSystemError;
-  }
-  sockaddr_un address;
-  socklen_t length = 0;
-  endpoint_->Address(&address, &length);
-  if (bind(listenFd_, reinterpret_cast<const sockaddr*>(&address), length) != 0) {
-    *why = ErrnoText("bind " + endpoint_->path());
-    return kIpcSystemError;
-  }
-  if (listen(listenFd_, kListenBacklog) != 0) {
-    *why = ErrnoText("listen");
-    return kIpcSystemError;
-  }
+  std::lock_guard<std::mutex> lock(mutex_);
+  endpointPath_ = endpoint.path();
+  description_ = listener_->Describe() + " over " + ipc::TransportName(transport);
   return kIpcOk;
 }
 
 void CIpcServer::CloseListener() {
-  if (listenFd_ >= 0) {
-    close(listenFd_);
-    listenFd_ = -1;
-    unlinkat(endpoint_->directoryFd(), endpoint_->fileName().c_str(), 0);
+  if (listener_ != nullptr) {
+    listener_->Close();  // withdraws the endpoint while the name is still ours
+    listener_.reset();
   }
-  if (lockFd_ >= 0) {
-    close(lockFd_);  // releases the name
-    lockFd_ = -1;
-  }
-  if (wakeFd_ >= 0) {
-    close(wakeFd_);
-    wakeFd_ = -1;
-  }
-  endpoint_.reset();
+  nameLock_.reset();  // releases the name
+  waker_.reset();
+  std::lock_guard<std::mutex> lock(mutex_);
+  endpointPath_.clear();
+  description_.clear();
 }
 
 void CIpcServer::Stop() {
@@ -169,7 +124,7 @@ bool CIpcServer::StopLocked() {
     return false;
   }
   stopping_.store(true);
-  Wake();
+  waker_->Wake();
   acceptThread_.join();
   std::map<uint64_t, std::shared_ptr<Client>> all;
   {
@@ -183,89 +138,85 @@ bool CIpcServer::StopLocked() {
     entry.second->thread.join();
   }
   CloseListener();
-  {
-    std::lock_guard<std::mutex> lock(mutex_);
-    socketPath_.clear();
-  }
   running_.store(false);
   return true;
 }
 
-void CIpcServer::Wake() {
-  const uint64_t one = 1;
-  if (wakeFd_ >= 0 && write(wakeFd_, &one, sizeof(one)) < 0) {
-    // The counter is already non-zero, which wakes the accept thread just as well.
-  }
-}
-
 void CIpcServer::AcceptLoop() {
-  pthread_setname_np(pthread_self(), "ipc_accept");
+  ipc::sys::NameCurrentThread("ipc_accept");
+  const ipc::SocketHandle handles[2] = {listener_->handle(), waker_->handle()};
   while (!stopping_.load()) {
-    pollfd fds[2] = {{listenFd_, POLLIN, 0}, {wakeFd_, POLLIN, 0}};
-    if (poll(fds, 2, -1) < 0) {
-      if (errno == EINTR) {
-        continue;
-      }
-      Log(ErrnoText("poll"));
+    bool ready[2] = {false, false};
+    if (ipc::WaitReadable(handles, ready, 2, -1) == ipc::WaitResult::kFailed) {
+      Log("waiting for connections: " + ipc::LastSocketError());
       return;
     }
-    if (fds[1].revents != 0) {
-      uint64_t count = 0;
-      if (read(wakeFd_, &count, sizeof(count)) < 0) {
-        // Drained by an earlier read; nothing to do.
-      }
+    if (ready[1]) {
+      waker_->Drain();
       ReapFinished();
     }
-    if (fds[0].revents != 0 && !stopping_.load()) {
+    if (ready[0] && !stopping_.load()) {
       Accept();
     }
   }
 }
 
 void CIpcServer::Accept() {
-  const int fd = accept4(listenFd_, nullptr, nullptr, SOCK_CLOEXEC);
-  if (fd < 0) {
-    if (errno != EINTR && errno != EAGAIN && errno != ECONNABORTED) {
-      Log(ErrnoText("accept"));
+  std::string why;
+  const ipc::SocketHandle socket = listener_->Accept(&why);
+  if (socket == ipc::kNoSocket) {
+    if (!why.empty()) {
+      Log("connection refused: " + why);
     }
     return;
   }
-  std::string why;
-  if (!ipc::CheckSocketPeer(fd, &why)) {
-    close(fd);
-    Log("connection refused: " + why);
-    return;
-  }
   auto client = std::make_shared<Client>();
-  client->connection =
-      std::make_unique<CIpcConnection>(fd, CIpcFrameDecoder::Side::kServer, sendTimeoutMs_);
-  std::string initInfo;
-  {
-    std::lock_guard<std::mutex> lock(mutex_);
-    initInfo = initInfo_;
-    client->id = nextId_++;
-  }
-  if (client->connection->Send(kIpcFrameInit, initInfo) != kIpcOk) {
-    Log("client " + std::to_string(client->id) + ": INIT frame could not be sent");
-    return;
-  }
+  client->connection = std::make_unique<CIpcConnection>(socket, CIpcFrameDecoder::Side::kServer,
+                                                        listener_->WantsHello(), sendTimeoutMs_);
   std::lock_guard<std::mutex> lock(mutex_);
+  client->id = nextId_++;
   try {
     client->thread = std::thread([this, client] { Serve(client); });
   } catch (const std::system_error& e) {
     Log(std::string("client thread: ") + e.what());
     return;
   }
-  clients_[client->id] = client;
   workers_[client->id] = client;
 }
 
-void CIpcServer::Serve(std::shared_ptr<Client> client) {
-  pthread_setname_np(pthread_self(), "ipc_client");
+bool CIpcServer::Greet(const std::shared_ptr<Client>& client) {
+  const std::string label = "client " + std::to_string(client->id);
+  std::string why;
+  if (!listener_->Admit(client->connection.get(), &why)) {
+    Log(label + " refused: " + why);
+    return false;
+  }
+  std::string initInfo;
   {
-    // Accept() registers the client after starting this thread; wait for it, so Send and
-    // CloseClient work from the connected handler on.
     std::lock_guard<std::mutex> lock(mutex_);
+    initInfo = initInfo_;
+  }
+  if (client->connection->Send(kIpcFrameInit, initInfo) != kIpcOk) {
+    Log(label + ": INIT frame could not be sent");
+    return false;
+  }
+  std::lock_guard<std::mutex> lock(mutex_);
+  clients_[client->id] = client;
+  return true;
+}
+
+void CIpcServer::Serve(std::shared_ptr<Client> client) {
+  ipc::sys::NameCurrentThread("ipc_client");
+  {
+    // Accept() registers the client after starting this thread; wait for it, so Stop finds
+    // and shuts down this connection whatever it is waiting for.
+    std::lock_guard<std::mutex> lock(mutex_);
+  }
+  if (!Greet(client)) {
+    client->connection->Shutdown();
+    client->finished.store(true);
+    waker_->Wake();
+    return;
   }
   if (handlers_.onConnected) {
     handlers_.onConnected(client->id);
@@ -295,7 +246,7 @@ void CIpcServer::Serve(std::shared_ptr<Client> client) {
     handlers_.onDisconnected(client->id, reason);
   }
   client->finished.store(true);
-  Wake();
+  waker_->Wake();
 }
 
 void CIpcServer::ReapFinished() {
@@ -370,7 +321,12 @@ std::vector<uint64_t> CIpcServer::Clients() const {
   return ids;
 }
 
-std::string CIpcServer::SocketPath() const {
+std::string CIpcServer::EndpointPath() const {
   std::lock_guard<std::mutex> lock(mutex_);
-  return socketPath_;
+  return endpointPath_;
+}
+
+std::string CIpcServer::Describe() const {
+  std::lock_guard<std::mutex> lock(mutex_);
+  return description_;
 }

@@ -1,13 +1,12 @@
 // tbxIpc: the server end, for the simulated main agent and for tests.
 //
-// Listens under a server name, greets every accepted client with an INIT frame carrying the
-// init info, and delivers the clients' REG, DATA and DATA_EX frames to a handler. Every
-// handler runs on a thread of the server (the accept thread or the client's own) or in Start
-// or Stop, never while the server holds a lock; a handler may call any member except Start
-// and Stop.
+// Listens under a server name on the transport selected when it starts, admits each client
+// as the transport asks (the peer's user, or its HELLO token), greets it with an INIT frame
+// carrying the init info, and delivers the client's REG, DATA and DATA_EX frames to a
+// handler. Every handler runs on a thread of the server (the accept thread or the client's
+// own) or in Start or Stop, never while the server holds a lock; a handler may call any
+// member except Start and Stop.
 #pragma once
-
-#include <sys/types.h>
 
 #include <atomic>
 #include <cstdint>
@@ -22,6 +21,9 @@
 #include "Export.h"
 #include "IpcConnection.h"
 #include "IpcEndpoint.h"
+#include "IpcListener.h"
+#include "IpcNameLock.h"
+#include "IpcWaker.h"
 
 class TBXIPC_API CIpcServer {
  public:
@@ -46,16 +48,16 @@ class TBXIPC_API CIpcServer {
   CIpcServer(const CIpcServer&) = delete;
   CIpcServer& operator=(const CIpcServer&) = delete;
 
-  // The INIT text for connections accepted from now on; "" until set.
+  // The INIT text for clients greeted from now on; "" until set.
   void SetInitInfo(const std::string& initInfo);
 
-  // Listens under `name` in `directory` ("" for the default, see CIpcEndpoint). Takes over a
-  // socket file left by a server that is gone; kIpcNameInUse when a live server owns the
-  // name. Returns an IpcState.
+  // Listens under `name` in `directory` ("" for the default, see CIpcEndpoint). Takes over an
+  // endpoint left by a server that is gone; kIpcNameInUse when a live server owns the name.
+  // Returns an IpcState.
   int32_t Start(const std::string& name, const std::string& directory = "");
 
   // Closes every client (their disconnected handlers run), stops listening and removes the
-  // socket file. No handler runs after it returns. The server may be started again.
+  // endpoint. No handler runs after it returns. The server may be started again.
   void Stop();
 
   // Sends one DATA frame; an IpcState.
@@ -70,8 +72,10 @@ class TBXIPC_API CIpcServer {
   std::vector<uint64_t> Clients() const;
 
   bool IsRunning() const { return running_.load(); }
-  // The socket file while running.
-  std::string SocketPath() const;
+  // The endpoint (the socket file or the endpoint file) while running.
+  std::string EndpointPath() const;
+  // Where it listens, for people: the path, or the loopback port and the path.
+  std::string Describe() const;
 
  private:
   struct Client {
@@ -84,13 +88,14 @@ class TBXIPC_API CIpcServer {
   // Start and Stop under stopMutex_; what to log comes back to be logged without it.
   int32_t StartLocked(const std::string& name, const std::string& directory, std::string* outcome);
   bool StopLocked();  // false when not running
-  // Takes the name over: the lock file, then the socket. An IpcState, with the reason.
-  int32_t Listen(std::string* why);
+  // Takes the name over: the lock file, then the endpoint. An IpcState, with the reason.
+  int32_t Listen(const std::string& name, const std::string& directory, std::string* why);
   void AcceptLoop();
   void Accept();
   void Serve(std::shared_ptr<Client> client);
+  // Admits and greets the client on its own thread, then makes it reachable.
+  bool Greet(const std::shared_ptr<Client>& client);
   void ReapFinished();  // joins the threads of clients that have finished
-  void Wake();
   void Log(const std::string& line);
   std::shared_ptr<Client> Find(uint64_t client) const;
   void CloseListener();
@@ -100,17 +105,18 @@ class TBXIPC_API CIpcServer {
 
   mutable std::mutex mutex_;                             // guards the members below
   std::string initInfo_;                                 // INIT text for new connections
-  std::map<uint64_t, std::shared_ptr<Client>> clients_;  // connected, by id
+  std::map<uint64_t, std::shared_ptr<Client>> clients_;  // admitted and greeted, by id
   std::map<uint64_t, std::shared_ptr<Client>> workers_;  // every client not yet joined
   uint64_t nextId_ = 1;                                  // ids are never reused
-  std::string socketPath_;                               // while running
+  std::string endpointPath_;                             // while running
+  std::string description_;                              // while running
 
   std::mutex stopMutex_;  // serialises Start and Stop; held while Stop joins the threads
   std::atomic<bool> running_{false};
-  std::atomic<bool> stopping_{false};       // the accept thread should end
-  std::unique_ptr<CIpcEndpoint> endpoint_;  // while running
-  int listenFd_ = -1;                       // while running
-  int lockFd_ = -1;                         // holds the name's lock while running
-  int wakeFd_ = -1;                         // eventfd that wakes the accept thread
+  std::atomic<bool> stopping_{false};  // the accept thread should end
+  // While running; the client threads use the listener, and Stop joins them before it goes.
+  std::unique_ptr<CIpcNameLock> nameLock_;
+  std::unique_ptr<CIpcListener> listener_;
+  std::unique_ptr<CIpcWaker> waker_;  // wakes the accept thread
   std::thread acceptThread_;
 };

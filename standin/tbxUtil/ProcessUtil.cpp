@@ -17,7 +17,7 @@ IProcessUtil* GetProcessUtil() {
   if (overridden != nullptr) {
     return overridden;
   }
-  static IProcessUtil* service = NewSystemProcessUtil();  // never destroyed
+  static IProcessUtil* service = new SystemProcessUtil;  // never destroyed
   return service;
 }
 

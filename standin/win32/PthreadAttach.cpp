@@ -1,4 +1,6 @@
-// Linux threads need no attaching; the calls succeed (TRUE) so portable code can make them.
+// Neither Linux threads nor winpthreads need attaching to the process or to a thread: both do
+// it themselves as threads start. The explicit calls that other POSIX threads libraries for
+// Windows need succeed (TRUE) and do nothing, so portable code can make them.
 #include "win32/PthreadAttach.h"
 
 extern "C" {

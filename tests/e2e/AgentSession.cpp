@@ -1,5 +1,6 @@
 #include "e2e/AgentSession.h"
 
+#include <cstdlib>
 #include <fstream>
 #include <sstream>
 
@@ -99,9 +100,19 @@ AgentSession::AgentSession(const TempInstallation& installation)
   if (!process_->Start(options, &error)) {
     return ::testing::AssertionFailure() << error;
   }
-  return WaitForEvents(
+  AgentEvent listening;
+  const ::testing::AssertionResult started = WaitForEvents(
       "Korvex.exe listening", [](const AgentEvent& event) { return event.event == "listening"; },
-      listeningBefore + 1);
+      listeningBefore + 1, &listening);
+  // A run over loopback TCP must really use it: the variable reaches the agent and the monitor
+  // through ChildProcess alone.
+  const char* chosen = std::getenv("TBX_IPC_TRANSPORT");
+  const std::string expected = chosen != nullptr && std::string(chosen) == "tcp" ? "tcp" : "unix";
+  if (started && listening.line["transport"].asString() != expected) {
+    return ::testing::AssertionFailure()
+           << "Korvex.exe listens over " << listening.line["transport"] << ", not " << expected;
+  }
+  return started;
 }
 
 ::testing::AssertionResult AgentSession::Quit() {

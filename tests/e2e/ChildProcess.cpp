@@ -35,8 +35,13 @@ std::vector<std::string> BuildEnvironment(const ChildOptions& options) {
     return false;
   };
   std::vector<std::string> env;
+  // The transport is the one seam a whole run chooses, for every process it starts.
+  auto inherited = [](const char* entry) {
+    return std::strncmp(entry, "TBX_", 4) != 0 ||
+           std::strncmp(entry, "TBX_IPC_TRANSPORT=", 18) == 0;
+  };
   for (char** entry = environ; *entry != nullptr; ++entry) {
-    if (std::strncmp(*entry, "TBX_", 4) != 0 && !overridden(*entry)) {
+    if (inherited(*entry) && !overridden(*entry)) {
       env.emplace_back(*entry);
     }
   }

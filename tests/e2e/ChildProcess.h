@@ -16,7 +16,8 @@ namespace e2e {
 struct ChildOptions {
   std::vector<std::string> argv;  // argv[0] is the executable's path
   // Added to the test's environment, replacing inherited variables of the same name; every
-  // inherited TBX_* variable is removed first so a developer's shell cannot steer a test.
+  // inherited TBX_* variable but TBX_IPC_TRANSPORT is removed first so a developer's shell
+  // cannot steer a test.
   std::vector<std::pair<std::string, std::string>> env;
   std::string workDir;     // "" keeps the test's working directory
   bool pipeStdin = false;  // false: stdin is /dev/null

@@ -1,11 +1,13 @@
-// Arbitrary bytes as the stream of one IPC connection, read by either end, and as a
-// serialized message header. Besides sanitizer findings, aborts when a decoded frame does not
+// Arbitrary bytes as the stream of one IPC connection, read by either end (the server end
+// with and without the HELLO frame the loopback transport opens with), and as a serialized
+// message header. Besides sanitizer findings, aborts when a decoded frame does not
 // re-encode to exactly the bytes it came from, when the way the stream is cut into reads
 // changes the outcome, or when a header that parses does not rebuild to the same bytes.
 #include <cstddef>
 #include <cstdint>
 #include <cstdlib>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "ipc/SimpleSerialization.h"
@@ -41,8 +43,21 @@ void CheckHeaderRoundTrip(const std::string& header) {
   Check(rebuilt.GetSerializationBuffer() == header);
 }
 
-Outcome Decode(CIpcFrameDecoder::Side side, const std::string& stream, size_t step) {
-  CIpcFrameDecoder decoder(side);
+// Which frames one end may yield: the server side of loopback TCP one HELLO of a token's
+// length first, then what every server side takes; the client side INIT first, then DATA.
+bool Allowed(CIpcFrameDecoder::Side side, bool helloFirst, size_t index, const IpcFrame& frame) {
+  if (side == CIpcFrameDecoder::Side::kClient) {
+    return frame.kind == (index == 0 ? kIpcFrameInit : kIpcFrameData);
+  }
+  if (helloFirst && index == 0) {
+    return frame.kind == kIpcFrameHello && frame.payload.size() == kIpcTokenLength;
+  }
+  return frame.kind == kIpcFrameReg || frame.kind == kIpcFrameData || frame.kind == kIpcFrameDataEx;
+}
+
+Outcome Decode(CIpcFrameDecoder::Side side, bool helloFirst, const std::string& stream,
+               size_t step) {
+  CIpcFrameDecoder decoder(side, helloFirst);
   Outcome outcome;
   size_t offset = 0;  // where the next frame starts in `stream`
   for (size_t pos = 0; pos < stream.size() && !outcome.failed; pos += step) {
@@ -54,12 +69,7 @@ Outcome Decode(CIpcFrameDecoder::Side side, const std::string& stream, size_t st
       Check(ipc::EncodeFrame(frame.kind, frame.payload, &encoded));
       Check(stream.compare(offset, encoded.size(), encoded) == 0);
       offset += encoded.size();
-      if (side == CIpcFrameDecoder::Side::kServer) {
-        Check(frame.kind == kIpcFrameReg || frame.kind == kIpcFrameData ||
-              frame.kind == kIpcFrameDataEx);
-      } else {
-        Check(frame.kind == (outcome.frames.empty() ? kIpcFrameInit : kIpcFrameData));
-      }
+      Check(Allowed(side, helloFirst, outcome.frames.size(), frame));
       if (frame.kind == kIpcFrameDataEx) {
         std::string header, data;
         Check(ipc::SplitDataExPayload(frame.payload, &header, &data));
@@ -95,9 +105,12 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   // The first byte chooses how the rest is cut into reads.
   const size_t step = data[0] % 32 + 1;
   const std::string stream(reinterpret_cast<const char*>(data) + 1, size - 1);
-  for (auto side : {CIpcFrameDecoder::Side::kServer, CIpcFrameDecoder::Side::kClient}) {
-    const Outcome cut = Decode(side, stream, step);
-    const Outcome whole = Decode(side, stream, stream.size() + 1);
+  const std::pair<CIpcFrameDecoder::Side, bool> ends[] = {{CIpcFrameDecoder::Side::kServer, false},
+                                                          {CIpcFrameDecoder::Side::kServer, true},
+                                                          {CIpcFrameDecoder::Side::kClient, false}};
+  for (const auto& [side, helloFirst] : ends) {
+    const Outcome cut = Decode(side, helloFirst, stream, step);
+    const Outcome whole = Decode(side, helloFirst, stream, stream.size() + 1);
     Check(SameOutcome(cut, whole));
   }
   CheckHeaderRoundTrip(stream);

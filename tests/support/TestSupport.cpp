@@ -4,6 +4,7 @@
 #include <atomic>
 #include <cerrno>
 #include <cstdio>
+#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <memory>
@@ -50,11 +51,18 @@ ScopedApplicationDir::~ScopedApplicationDir() {
 }
 
 ScopedEnv::ScopedEnv(const std::string& name, const std::string& value) : name_(name) {
+  const char* previous = std::getenv(name.c_str());
+  hadPrevious_ = previous != nullptr;
+  previous_ = hadPrevious_ ? previous : "";
   system_support::SetEnv(name, value);
 }
 
 ScopedEnv::~ScopedEnv() {
-  system_support::UnsetEnv(name_);
+  if (hadPrevious_) {
+    system_support::SetEnv(name_, previous_);
+  } else {
+    system_support::UnsetEnv(name_);
+  }
 }
 
 std::string ReadText(const std::string& path) {

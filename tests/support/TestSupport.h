@@ -44,7 +44,8 @@ class TempAppDir : public TempDir {
   ScopedApplicationDir applicationDir_{path()};
 };
 
-// Sets an environment variable while it lives; unset afterwards.
+// Sets an environment variable while it lives; its earlier value (or none) afterwards, so a
+// variable the whole run sets survives the test.
 class ScopedEnv {
  public:
   ScopedEnv(const std::string& name, const std::string& value);
@@ -54,6 +55,8 @@ class ScopedEnv {
 
  private:
   std::string name_;
+  bool hadPrevious_ = false;
+  std::string previous_;
 };
 
 // The stand-ins fail the operations listed in TBX_STANDIN_FAIL while it lives.

@@ -21,9 +21,9 @@ std::string Prefix(uint32_t length, uint8_t kind) {
 }
 
 // Feeds `stream` in pieces of `step` bytes and collects every frame until an error.
-std::vector<IpcFrame> DecodeInSteps(Side side, const std::string& stream, size_t step,
-                                    bool* failed) {
-  CIpcFrameDecoder decoder(side);
+std::vector<IpcFrame> DecodeInSteps(Side side, const std::string& stream, size_t step, bool* failed,
+                                    bool helloFirst = false) {
+  CIpcFrameDecoder decoder(side, helloFirst);
   std::vector<IpcFrame> frames;
   *failed = false;
   for (size_t pos = 0; pos < stream.size() && !*failed; pos += step) {
@@ -95,16 +95,18 @@ TEST(IpcFrameDecoder, RefusesMalformedFramesAndFramesForTheOtherSide) {
   std::string headerPastTheFrame;
   ipc::AppendU32Le(4, &headerPastTheFrame);
   headerPastTheFrame += "abc";  // announces 4 header bytes, carries 3
+  const std::string token(kIpcTokenLength, 'a');
   struct Case {
     const char* name;
     Side side;
     std::string stream;
     size_t framesBefore;
+    bool helloFirst = false;  // the server side of loopback TCP
   };
   const Case cases[] = {
       {"EmptyLength", Side::kServer, Prefix(0, kIpcFrameData), 0},
       {"KindZero", Side::kServer, Frame(0, "x"), 0},
-      {"KindFive", Side::kServer, Frame(5, "x"), 0},
+      {"HelloWhereNoneIsExpected", Side::kServer, Frame(kIpcFrameHello, token), 0},
       {"Kind255", Side::kServer, Frame(255, ""), 0},
       {"InitToTheServer", Side::kServer, Frame(kIpcFrameData, "a") + Frame(kIpcFrameInit, "{}"), 1},
       {"DataExHeaderPastTheFrame", Side::kServer, Frame(kIpcFrameDataEx, headerPastTheFrame), 0},
@@ -114,12 +116,18 @@ TEST(IpcFrameDecoder, RefusesMalformedFramesAndFramesForTheOtherSide) {
       {"RegToTheClient", Side::kClient, Frame(kIpcFrameInit, "") + Frame(kIpcFrameReg, "{}"), 1},
       {"DataExToTheClient", Side::kClient,
        Frame(kIpcFrameInit, "") + Frame(kIpcFrameDataEx, std::string(4, '\0')), 1},
+      {"HelloToTheClient", Side::kClient, Frame(kIpcFrameInit, "") + Frame(kIpcFrameHello, token),
+       1},
+      {"DataBeforeHello", Side::kServer, Frame(kIpcFrameData, "a"), 0, true},
+      {"SecondHello", Side::kServer, Frame(kIpcFrameHello, token) + Frame(kIpcFrameHello, token), 1,
+       true},
+      {"HelloOfAnotherLength", Side::kServer, Frame(kIpcFrameHello, token + "b"), 0, true},
   };
   for (const Case& c : cases) {
     const std::string stream = c.stream + Frame(kIpcFrameData, "later");
     for (size_t step : {size_t{1}, stream.size()}) {
       bool failed = false;
-      const auto frames = DecodeInSteps(c.side, stream, step, &failed);
+      const auto frames = DecodeInSteps(c.side, stream, step, &failed, c.helloFirst);
       EXPECT_TRUE(failed) << c.name;
       EXPECT_EQ(frames.size(), c.framesBefore) << c.name;
     }

@@ -1,5 +1,7 @@
 #include "IpcTestSupport.h"
 
+#include <arpa/inet.h>
+#include <netinet/in.h>
 #include <poll.h>
 #include <sys/socket.h>
 #include <sys/un.h>
@@ -8,11 +10,52 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "tbxIpc/IpcEndpointFile.h"
+#include "tbxIpc/IpcTransport.h"
+
 namespace ipctest {
 
 namespace {
 
 using Clock = std::chrono::steady_clock;
+
+// What every raw loopback server publishes; any well-formed token does.
+const char kRawToken[] = "0123456789abcdef0123456789abcdef";
+
+sockaddr_in Loopback(uint16_t port) {
+  sockaddr_in address = {};
+  address.sin_family = AF_INET;
+  address.sin_port = htons(port);
+  address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  return address;
+}
+
+int ConnectTcp(uint16_t port) {
+  const sockaddr_in address = Loopback(port);
+  const int fd = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+  if (fd >= 0 && connect(fd, reinterpret_cast<const sockaddr*>(&address), sizeof(address)) != 0) {
+    close(fd);
+    return -1;
+  }
+  return fd;
+}
+
+int ListenTcp(const std::string& path) {
+  sockaddr_in address = Loopback(0);
+  socklen_t length = sizeof(address);
+  const int fd = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+  if (fd < 0) {
+    return -1;
+  }
+  std::string why;
+  if (bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof(address)) != 0 || listen(fd, 4) != 0 ||
+      getsockname(fd, reinterpret_cast<sockaddr*>(&address), &length) != 0 ||
+      !CIpcEndpointFile(ntohs(address.sin_port), kRawToken).Write(path, &why)) {
+    close(fd);
+    return -1;
+  }
+  return fd;
+}
 
 bool FillAddress(const std::string& path, sockaddr_un* address) {
   std::memset(address, 0, sizeof(*address));
@@ -71,7 +114,30 @@ void EventLog::Clear() {
   events_.clear();
 }
 
+bool OverTcp() {
+  return ipc::SelectedTransport() == ipc::Transport::kTcp;
+}
+
+int ConnectTcpWithoutHello(const std::string& path, std::string* token) {
+  CIpcEndpointFile file;
+  std::string why;
+  if (file.Read(path, &why) != 0) {
+    return -1;
+  }
+  *token = file.token();
+  return ConnectTcp(file.port());
+}
+
 int ConnectRaw(const std::string& path) {
+  if (OverTcp()) {
+    std::string token;
+    const int fd = ConnectTcpWithoutHello(path, &token);
+    if (fd >= 0 && !WriteAll(fd, Frame(kIpcFrameHello, token))) {
+      close(fd);
+      return -1;
+    }
+    return fd;
+  }
   sockaddr_un address;
   if (!FillAddress(path, &address)) {
     return -1;
@@ -85,6 +151,9 @@ int ConnectRaw(const std::string& path) {
 }
 
 int ListenRaw(const std::string& path) {
+  if (OverTcp()) {
+    return ListenTcp(path);
+  }
   sockaddr_un address;
   if (!FillAddress(path, &address)) {
     return -1;
@@ -104,7 +173,14 @@ int AcceptRaw(int listenFd) {
   if (poll(&p, 1, waitMs) <= 0) {
     return -1;
   }
-  return accept4(listenFd, nullptr, nullptr, SOCK_CLOEXEC);
+  const int fd = accept4(listenFd, nullptr, nullptr, SOCK_CLOEXEC);
+  IpcFrame hello;
+  if (fd >= 0 && OverTcp() &&
+      !(ReadFrame(fd, &hello) && hello.kind == kIpcFrameHello && hello.payload == kRawToken)) {
+    close(fd);
+    return -1;
+  }
+  return fd;
 }
 
 bool WriteAll(int fd, const std::string& bytes) {

@@ -1,5 +1,9 @@
-// Helpers for the tbxIpc tests: private socket directories, raw peers that speak (or break)
+// Helpers for the tbxIpc tests: private endpoint directories, raw peers that speak (or break)
 // the frame format by hand, and waiting for events from other threads.
+//
+// The raw peers follow the transport of the run (TBX_IPC_TRANSPORT), so one suite checks
+// both: over loopback TCP a raw client sends the HELLO frame and a raw server publishes an
+// endpoint file and waits for it, exactly where a Unix-domain peer would start talking.
 #pragma once
 
 #include <sys/types.h>
@@ -29,7 +33,7 @@ class ScopedIpcDir {
   ScopedIpcDir();
   ~ScopedIpcDir();
   const std::string& ipcDir() const { return ipcDir_; }
-  // The socket path of `name` in this directory.
+  // The endpoint path of `name` in this directory.
   std::string SocketPath(const std::string& name) const;
 
  private:
@@ -54,10 +58,17 @@ class EventLog {
   std::vector<std::string> events_;
 };
 
-// Raw socket helpers. Each returns -1 / false on failure.
+// True when this run's transport is loopback TCP.
+bool OverTcp();
+
+// Raw socket helpers for the endpoint at `path`. Each returns -1 / false on failure.
 int ConnectRaw(const std::string& path);
 int ListenRaw(const std::string& path);
+// Over TCP, also reads the client's HELLO frame and fails unless it carries the token.
 int AcceptRaw(int listenFd);
+// Loopback TCP: connects to the port of the endpoint file at `path` and sends nothing; the
+// file's token goes to `token`.
+int ConnectTcpWithoutHello(const std::string& path, std::string* token);
 bool WriteAll(int fd, const std::string& bytes);
 // Reads exactly `size` bytes, waiting at most kPatience.
 bool ReadExactly(int fd, size_t size, std::string* out);

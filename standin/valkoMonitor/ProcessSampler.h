@@ -1,7 +1,5 @@
-// Figures of the own process from the process's counters (GetProcessTimes,
-// GetProcessMemoryInfo, GetProcessHandleCount, GetProcessIoCounters). Rates (CPU, I/O) are
-// taken between two consecutive Sample calls, so the first call has none. Open handles stand
-// for open descriptors.
+// Figures of the own process from the system's counters. Rates (CPU, I/O) are taken between two
+// consecutive Sample calls, so the first call has none.
 #pragma once
 
 #include <chrono>
@@ -14,10 +12,10 @@ struct ResourceSample {
   bool hasRates = false;        // CPU and I/O figures below are valid
   int64_t cpuPercent = 0;       // CPU time over the interval as a share of the whole machine
   int64_t busiestThreadId = 0;  // the thread that used most CPU in the interval; 0 if none
-  int64_t memoryMb = -1;        // working set in MiB; -1 when unreadable
+  int64_t memoryMb = -1;        // memory in use in MiB; -1 when unreadable
   int64_t readKbps = -1;        // bytes read by read operations, KiB per second; -1 unknown
   int64_t writeKbps = -1;       // bytes written by write operations, KiB per second
-  int64_t fdCount = -1;         // open handles; -1 when unreadable
+  int64_t fdCount = -1;         // open descriptors (handles on Windows); -1 when unreadable
 };
 
 class CProcessSampler {
@@ -32,11 +30,11 @@ class CProcessSampler {
 
   bool hasPrevious_ = false;                          // a previous Sample exists
   std::chrono::steady_clock::time_point previousAt_;  // when it was taken
-  uint64_t previousCpu100ns_ = 0;                     // process user + kernel time, 100 ns
-  std::map<int64_t, uint64_t> previousThread100ns_;   // thread id -> its user + kernel time
-  int64_t previousReadBytes_ = -1;                    // ReadTransferCount, -1 unknown
-  int64_t previousWriteBytes_ = -1;                   // WriteTransferCount, -1 unknown
-  const long cpuCount_;                               // processors, at least 1
+  uint64_t previousCpuNanoseconds_ = 0;               // the process's CPU time then
+  std::map<int64_t, uint64_t> previousThreadCpu_;     // thread id -> its CPU time then, ns
+  int64_t previousReadBytes_ = -1;                    // -1 unknown
+  int64_t previousWriteBytes_ = -1;                   // -1 unknown
+  const uint32_t cpuCount_;                           // processors, at least 1
 };
 
 }  // namespace valko::standin

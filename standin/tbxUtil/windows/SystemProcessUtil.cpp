@@ -1,4 +1,4 @@
-#include "ToolhelpProcessUtil.h"
+#include "SystemProcessUtil.h"
 
 #include <windows.h>
 // after windows.h
@@ -7,7 +7,6 @@
 #include <algorithm>
 
 #include "ProcessSelf.h"
-#include "SystemProcessUtil.h"
 #include "WideText.h"
 #include "tbx/LogMessage.h"
 #include "tbx/ToolUtil.h"
@@ -46,12 +45,12 @@ std::string FileNameOf(const std::string& path) {
 
 }  // namespace
 
-uint64_t ToolhelpProcessUtil::GetCurrentProcessId() {
+uint64_t SystemProcessUtil::GetCurrentProcessId() {
   return ::GetCurrentProcessId();
 }
 
-std::vector<uint64_t> ToolhelpProcessUtil::GetProcessIdsByName(const std::string& name,
-                                                               uint32_t maxCount, uint32_t) {
+std::vector<uint64_t> SystemProcessUtil::GetProcessIdsByName(const std::string& name,
+                                                             uint32_t maxCount, uint32_t) {
   std::vector<uint64_t> ids;
   if (name.empty()) {
     return ids;
@@ -78,7 +77,7 @@ std::vector<uint64_t> ToolhelpProcessUtil::GetProcessIdsByName(const std::string
   return ids;
 }
 
-bool ToolhelpProcessUtil::TerminateProcessById(uint64_t processId) {
+bool SystemProcessUtil::TerminateProcessById(uint64_t processId) {
   if (!ValidPid(processId)) {
     return false;
   }
@@ -97,17 +96,13 @@ bool ToolhelpProcessUtil::TerminateProcessById(uint64_t processId) {
   return ended;
 }
 
-std::string ToolhelpProcessUtil::GetProcessName(uint64_t processId, uint32_t) {
+std::string SystemProcessUtil::GetProcessName(uint64_t processId, uint32_t) {
   return FileNameOf(ExecutableOf(processId));
 }
 
-std::string ToolhelpProcessUtil::GetProcessPath(uint64_t processId, uint32_t fullPath, uint32_t) {
+std::string SystemProcessUtil::GetProcessPath(uint64_t processId, uint32_t fullPath, uint32_t) {
   std::string path = ExecutableOf(processId);
   return fullPath != 0 ? path : CToolUtil::GetFileDirPath(path);
-}
-
-IProcessUtil* NewSystemProcessUtil() {
-  return new ToolhelpProcessUtil;
 }
 
 }  // namespace tbx

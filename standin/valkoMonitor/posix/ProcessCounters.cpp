@@ -1,4 +1,4 @@
-#include "ProcessSampler.h"
+#include "ProcessCounters.h"
 
 #include <dirent.h>
 #include <unistd.h>
@@ -71,14 +71,14 @@ int64_t CountOpenDescriptors() {
   return count - 1;  // the descriptor of the listing itself
 }
 
-int64_t ResidentMb(long pageSize) {
+int64_t ResidentPages() {
   std::ifstream in("/proc/self/statm");
   uint64_t sizePages = 0;
   uint64_t residentPages = 0;
   if (!(in >> sizePages >> residentPages)) {
     return -1;
   }
-  return static_cast<int64_t>(residentPages * static_cast<uint64_t>(pageSize) / (1024 * 1024));
+  return static_cast<int64_t>(residentPages);
 }
 
 // rchar and wchar of /proc/self/io: every byte moved by read and write calls, files, pipes and
@@ -101,68 +101,38 @@ bool ReadIoBytes(int64_t& readBytes, int64_t& writeBytes) {
   return haveRead && haveWrite;
 }
 
-int64_t KibPerSecond(int64_t bytes, double seconds) {
-  if (bytes < 0 || seconds <= 0.0) {
-    return 0;
-  }
-  return static_cast<int64_t>(static_cast<double>(bytes) / 1024.0 / seconds);
+// Clock ticks to nanoseconds.
+uint64_t TicksToNanoseconds(uint64_t ticks) {
+  static const long ticksPerSecond = sysconf(_SC_CLK_TCK) > 0 ? sysconf(_SC_CLK_TCK) : 100;
+  return ticks * (1000000000ULL / static_cast<uint64_t>(ticksPerSecond));
 }
 
 }  // namespace
 
-CProcessSampler::CProcessSampler()
-    : ticksPerSecond_(sysconf(_SC_CLK_TCK) > 0 ? sysconf(_SC_CLK_TCK) : 100),
-      cpuCount_(sysconf(_SC_NPROCESSORS_ONLN) > 0 ? sysconf(_SC_NPROCESSORS_ONLN) : 1),
-      pageSize_(sysconf(_SC_PAGESIZE) > 0 ? sysconf(_SC_PAGESIZE) : 4096) {}
-
-ResourceSample CProcessSampler::Sample() {
-  ResourceSample sample;
-  auto now = std::chrono::steady_clock::now();
-  sample.memoryMb = ResidentMb(pageSize_);
-  sample.fdCount = CountOpenDescriptors();
-
-  uint64_t cpuTicks = 0;
-  bool haveCpu = ReadCpuTicks("/proc/self/stat", cpuTicks);
-  std::map<int64_t, uint64_t> threadTicks;
+ProcessCounters ReadOwnProcessCounters() {
+  static const long pageSize = sysconf(_SC_PAGESIZE) > 0 ? sysconf(_SC_PAGESIZE) : 4096;
+  ProcessCounters counters;
+  counters.residentBytes = ResidentPages();
+  if (counters.residentBytes >= 0) {
+    counters.residentBytes *= pageSize;
+  }
+  counters.openHandles = CountOpenDescriptors();
+  uint64_t ticks = 0;
+  counters.haveCpu = ReadCpuTicks("/proc/self/stat", ticks);
+  counters.cpuNanoseconds = TicksToNanoseconds(ticks);
   for (const std::string& name : NumericEntries("/proc/self/task")) {
-    uint64_t ticks = 0;
     if (ReadCpuTicks("/proc/self/task/" + name + "/stat", ticks)) {
-      threadTicks[std::strtoll(name.c_str(), nullptr, 10)] = ticks;
+      counters.threadCpuNanoseconds[std::strtoll(name.c_str(), nullptr, 10)] =
+          TicksToNanoseconds(ticks);
     }
   }
-  int64_t readBytes = -1;
-  int64_t writeBytes = -1;
-  bool haveIo = ReadIoBytes(readBytes, writeBytes);
+  counters.haveIo = ReadIoBytes(counters.readBytes, counters.writeBytes);
+  return counters;
+}
 
-  double seconds = std::chrono::duration<double>(now - previousAt_).count();
-  if (hasPrevious_ && haveCpu && seconds > 0.0) {
-    sample.hasRates = true;
-    double cpuSeconds =
-        static_cast<double>(cpuTicks - previousCpuTicks_) / static_cast<double>(ticksPerSecond_);
-    sample.cpuPercent =
-        static_cast<int64_t>(cpuSeconds / seconds / static_cast<double>(cpuCount_) * 100.0);
-    uint64_t busiest = 0;
-    for (const auto& [id, ticks] : threadTicks) {
-      auto before = previousThreadTicks_.find(id);
-      uint64_t used = ticks - (before == previousThreadTicks_.end() ? 0 : before->second);
-      if (used > busiest) {
-        busiest = used;
-        sample.busiestThreadId = id;
-      }
-    }
-    if (haveIo && previousReadBytes_ >= 0) {
-      sample.readKbps = KibPerSecond(readBytes - previousReadBytes_, seconds);
-      sample.writeKbps = KibPerSecond(writeBytes - previousWriteBytes_, seconds);
-    }
-  }
-
-  hasPrevious_ = haveCpu;
-  previousAt_ = now;
-  previousCpuTicks_ = cpuTicks;
-  previousThreadTicks_ = std::move(threadTicks);
-  previousReadBytes_ = haveIo ? readBytes : -1;
-  previousWriteBytes_ = haveIo ? writeBytes : -1;
-  return sample;
+uint32_t ProcessorCount() {
+  const long online = sysconf(_SC_NPROCESSORS_ONLN);
+  return online > 0 ? static_cast<uint32_t>(online) : 1;
 }
 
 }  // namespace valko::standin

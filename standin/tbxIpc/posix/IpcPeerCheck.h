@@ -1,4 +1,4 @@
-// tbxIpc: who may be on the other end of a local connection.
+// tbxIpc: who may be on the other end of a Unix-domain connection.
 #pragma once
 
 #include <sys/types.h>

@@ -1,4 +1,3 @@
-#include "ProcFsProcessUtil.h"
 #include "SystemProcessUtil.h"
 
 #include <dirent.h>
@@ -73,11 +72,11 @@ bool HasEnded(uint64_t processId) {
 
 }  // namespace
 
-uint64_t ProcFsProcessUtil::GetCurrentProcessId() {
+uint64_t SystemProcessUtil::GetCurrentProcessId() {
   return static_cast<uint64_t>(::getpid());
 }
 
-std::vector<uint64_t> ProcFsProcessUtil::GetProcessIdsByName(const std::string& name,
+std::vector<uint64_t> SystemProcessUtil::GetProcessIdsByName(const std::string& name,
                                                              uint32_t maxCount, uint32_t) {
   std::vector<uint64_t> ids;
   if (name.empty()) {
@@ -106,7 +105,7 @@ std::vector<uint64_t> ProcFsProcessUtil::GetProcessIdsByName(const std::string& 
   return ids;
 }
 
-bool ProcFsProcessUtil::TerminateProcessById(uint64_t processId) {
+bool SystemProcessUtil::TerminateProcessById(uint64_t processId) {
   if (!ValidPid(processId)) {
     return false;
   }
@@ -128,17 +127,13 @@ bool ProcFsProcessUtil::TerminateProcessById(uint64_t processId) {
   return true;
 }
 
-std::string ProcFsProcessUtil::GetProcessName(uint64_t processId, uint32_t) {
+std::string SystemProcessUtil::GetProcessName(uint64_t processId, uint32_t) {
   return FileNameOf(ExecutableOf(processId));
 }
 
-std::string ProcFsProcessUtil::GetProcessPath(uint64_t processId, uint32_t fullPath, uint32_t) {
+std::string SystemProcessUtil::GetProcessPath(uint64_t processId, uint32_t fullPath, uint32_t) {
   std::string path = ExecutableOf(processId);
   return fullPath != 0 ? path : CToolUtil::GetFileDirPath(path);
-}
-
-IProcessUtil* NewSystemProcessUtil() {
-  return new ProcFsProcessUtil;
 }
 
 }  // namespace tbx

@@ -1,0 +1,94 @@
+// Crashes from inside the running monitor: the fault module, listed in the installation's
+// module configuration, faults on the "Protocol" thread the way its command asks.
+#include <json/json.h>
+
+#include <regex>
+#include <string>
+#include <vector>
+
+#include "e2e/MonitorSessionTest.h"
+
+namespace e2e {
+namespace {
+
+struct Fault {
+  const char* name;  // the command's "fault"
+  const char* code;  // the exception code the crash information names, in hexadecimal
+};
+
+std::ostream& operator<<(std::ostream& out, const Fault& fault) {
+  return out << fault.name;
+}
+
+class CrashTest : public MonitorSessionTest, public ::testing::WithParamInterface<Fault> {
+ protected:
+  void SetUp() override {
+    MonitorSessionTest::SetUp();
+    ASSERT_TRUE(install_.WriteFile("conf/monitor_module_config",
+                                   "modules/libecho.so\nmodules/libfault.so\n"));
+  }
+
+  std::vector<Json::Value> Reports(const std::string& kind) const {
+    std::vector<Json::Value> selected;
+    for (const std::string& line : install_.ReportLines()) {
+      Json::Value report;
+      if (Json::Reader().parse(line, report) && report["kind"].asString() == kind) {
+        selected.push_back(report);
+      }
+    }
+    return selected;
+  }
+};
+
+TEST_P(CrashTest, IsReportedRecordedCleanedUpAndEndsTheMonitor) {
+  ASSERT_TRUE(StartConnectedSession());
+  ASSERT_TRUE(
+      agent_.Send("T_MSG_TEST_FAULT", std::string("{\"fault\":\"") + GetParam().name + "\"}"));
+  ASSERT_TRUE(WaitForExit(monitor_));
+  // Ended by Terminate after the handler ran, not by the fault itself.
+  EXPECT_EQ(monitor_.ExitStatus(), 1) << monitor_.Describe();
+
+  const std::vector<std::string> records = install_.ErrorRecordMessages();
+  ASSERT_FALSE(records.empty());
+  EXPECT_EQ(records.back(), "exception crash");
+
+  const std::vector<Json::Value> crashes = Reports("crash_info");
+  ASSERT_EQ(crashes.size(), 1u);
+  EXPECT_TRUE(std::regex_match(crashes[0]["information"].asString(),
+                               std::regex(std::string("exception code : ") + GetParam().code +
+                                          ", dump error : 0, mem is enough : [01]")))
+      << crashes[0]["information"].asString();
+  const std::vector<Json::Value> dumps = Reports("dump_file");
+  ASSERT_EQ(dumps.size(), 1u);
+  EXPECT_TRUE(dumps[0]["copied"].asBool()) << "the dump was not there to send";
+  const std::string dump = dumps[0]["source"].asString();
+  EXPECT_EQ(dump.compare(0, install_.BinDir().size(), install_.BinDir()), 0) << dump;
+  EXPECT_FALSE(install_.Exists(dump.substr(install_.BinDir().size() + 1))) << "left behind";
+  EXPECT_EQ(CountInLog("OnError:" + dump), 1u);
+}
+
+// The system's exception codes; a POSIX system reports a stack overflow as the access
+// violation of the guard page.
+INSTANTIATE_TEST_SUITE_P(
+    Faults, CrashTest,
+    ::testing::Values(Fault{"access_violation", "c0000005"}, Fault{"divide_by_zero", "c0000094"},
+                      Fault{"abort", "40000015"}, Fault{"stack_overflow", "(c0000005|c00000fd)"}),
+    [](const ::testing::TestParamInfo<Fault>& info) { return std::string(info.param.name); });
+
+using FaultModuleTest = MonitorSessionTest;
+
+TEST_F(FaultModuleTest, IgnoresAnyOtherCommand) {
+  ASSERT_TRUE(install_.WriteFile("conf/monitor_module_config", "modules/libfault.so\n"));
+  ASSERT_TRUE(StartConnectedSession());
+  for (const char* data : {"{\"fault\":\"none\"}", "{\"fault\":1}", "not json", "{}"}) {
+    ASSERT_TRUE(agent_.Send("T_MSG_TEST_FAULT", data));
+  }
+  ASSERT_TRUE(agent_.Send("T_MSG_ECHO", "{}"));  // dispatched after the four
+  ASSERT_TRUE(WaitForLog("ProtocolHandler Find NULL : T_MSG_ECHO"));
+  EXPECT_TRUE(monitor_.IsRunning());
+  EXPECT_TRUE(install_.ErrorRecordMessages() ==
+              (std::vector<std::string>{"LoadModule Start", "LoadModule End"}));
+}
+
+}  // namespace
+}  // namespace e2e
