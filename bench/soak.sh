@@ -8,6 +8,10 @@
 # It measures; it asserts nothing about timing.
 #
 #   soak.sh BUILD_DIR      (make soak runs it on build/default)
+#
+# A restart must stay under the monitor's 30 reconnection checks (300 scaled seconds, 0.3 s at
+# the default scale); a sanitizer build starts Korvex.exe slowly enough to need
+# SOAK_TIME_SCALE=0.005.
 set -euo pipefail
 export LC_ALL=C  # EPOCHREALTIME with a decimal point
 
@@ -86,6 +90,8 @@ stop_agent() {
 monitor_alive() {
   kill -0 "$monitor_pid" 2>/dev/null || {
     echo "soak: the monitor ended after $(($(now_us) - start_us)) us of real time" >&2
+    echo "soak: (an agent restart slower than 30 reconnection checks, 300 scaled seconds," \
+      "ends it by design: a slow build needs a larger SOAK_TIME_SCALE)" >&2
     tail -5 "$bin"/korvex_monitor_log/*.log >&2 || true
     exit 1
   }
