@@ -84,7 +84,7 @@ bool AppendToFile(const std::string& path, const std::string& content) {
   return file.Close();
 }
 
-bool ReplaceFile(const std::string& path, const std::string& content) {
+bool ReplaceFileContent(const std::string& path, const std::string& content) {
   std::wstring target = Widen(path);
   DWORD attributes = ::GetFileAttributesW(target.c_str());
   if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0) {
@@ -169,7 +169,7 @@ bool CFileUtil::WriteNewFile(const std::string& path, const std::string& content
     ::SetLastError(ERROR_PATH_NOT_FOUND);
     return false;
   }
-  return append ? AppendToFile(path, content) : ReplaceFile(path, content);
+  return append ? AppendToFile(path, content) : ReplaceFileContent(path, content);
 }
 
 }  // namespace tbx
