@@ -63,6 +63,8 @@ void MonitorSessionTest::TearDown() {
   options.workDir = install_.Root();
   options.stdoutPath = install_.Root() + "/monitor_stdout.txt";
   options.stderrPath = install_.Root() + "/monitor_stderr.txt";
+  TargetSystem::Adapt(&options,
+                      install_.Root() + "/monitor_pid." + std::to_string(++monitorsStarted_));
   std::string error;
   if (!monitor.Start(options, &error)) {
     return ::testing::AssertionFailure() << error;
@@ -120,7 +122,11 @@ size_t MonitorSessionTest::CountLogRecords(const std::string& level,
   return count;
 }
 
-long MonitorSessionTest::ResidentKiB(pid_t pid) {
+long MonitorSessionTest::MonitorResidentKiB() {
+  const long pid = TargetSystem::LinuxPidOfProgram(monitor_, install_.Path("KorvexMonitor.exe"));
+  if (pid < 0) {
+    return -1;
+  }
   std::ifstream status("/proc/" + std::to_string(pid) + "/status");
   std::string line;
   while (std::getline(status, line)) {
