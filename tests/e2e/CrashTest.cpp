@@ -66,6 +66,12 @@ TEST_P(CrashTest, IsReportedRecordedCleanedUpAndEndsTheMonitor) {
   const std::string binDir = TargetSystem::SeenPath(install_.BinDir());
   EXPECT_EQ(dump.compare(0, binDir.size(), binDir), 0) << dump;
   EXPECT_FALSE(install_.Exists(dump.substr(binDir.size() + 1))) << "left behind";
+  const std::string sent = install_.ReadFile("report/" + dumps[0]["file"].asString());
+  if (TargetSystem::IsWindows()) {
+    EXPECT_EQ(sent.compare(0, 4, "MDMP"), 0) << "not a minidump: " << sent.substr(0, 16);
+  } else {
+    EXPECT_FALSE(sent.empty());
+  }
   EXPECT_EQ(CountInLog("OnError:" + dump), 1u);
 }
 

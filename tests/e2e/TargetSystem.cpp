@@ -71,7 +71,8 @@ long TargetSystem::LinuxPidOfProgram(ChildProcess& child, const std::string& pat
   if (!IsWindows()) {
     return child.IsRunning() ? child.pid() : -1;
   }
-  // Wine names each process after the Unix path of its executable (argv[0]).
+  // Wine shows each process's command line; the launcher starts the program by its Z: path.
+  const std::string seen = SeenPath(path);
   std::error_code ec;
   for (const auto& entry : std::filesystem::directory_iterator("/proc", ec)) {
     const std::string name = entry.path().filename().string();
@@ -80,7 +81,7 @@ long TargetSystem::LinuxPidOfProgram(ChildProcess& child, const std::string& pat
     }
     std::ifstream in(entry.path() / "cmdline", std::ios::binary);
     std::string cmdline((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-    if (cmdline.c_str() == path) {
+    if (cmdline.c_str() == seen) {
       return std::stol(name);
     }
   }

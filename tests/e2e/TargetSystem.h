@@ -30,7 +30,7 @@ class TargetSystem {
   static std::string ModuleFileName(const std::string& name);
 
   // The Linux process id of the running program whose executable is `path`: the child itself
-  // on Linux, the Wine process of that program (not the launcher) on Windows; -1 when none runs.
+  // on Linux, the Wine process of that program (not the launcher's) on Windows; -1 when none runs.
   static long LinuxPidOfProgram(ChildProcess& child, const std::string& path);
 };
 
