@@ -46,9 +46,10 @@ void MonitorSessionTest::TearDown() {
 ::testing::AssertionResult MonitorSessionTest::StartMonitor(ChildProcess& monitor,
                                                             const EnvList& env,
                                                             const std::vector<std::string>& args,
-                                                            long long fileSizeLimit) {
+                                                            long long fileSizeLimit,
+                                                            const std::string& binDir) {
   ChildOptions options;
-  options.argv = {install_.Path("KorvexMonitor.exe")};
+  options.argv = {(binDir.empty() ? install_.BinDir() : binDir) + "/KorvexMonitor.exe"};
   options.argv.insert(options.argv.end(), args.begin(), args.end());
   options.env = env;
   options.fileSizeLimit = fileSizeLimit;

@@ -35,10 +35,12 @@ class MonitorSessionTest : public ::testing::Test {
   ::testing::AssertionResult StartAgent() { return agent_.Start(); }
   // Starts KorvexMonitor.exe in `monitor` with the sped-up clock plus `env` (a TBX_TIME_SCALE
   // there replaces the default), the command-line arguments `args` and, when not negative, a
-  // file-size limit in bytes (ChildOptions::fileSizeLimit).
+  // file-size limit in bytes (ChildOptions::fileSizeLimit). `binDir` "" is the installation's;
+  // another one holds a copy of the programs elsewhere.
   ::testing::AssertionResult StartMonitor(ChildProcess& monitor, const EnvList& env = {},
                                           const std::vector<std::string>& args = {},
-                                          long long fileSizeLimit = -1);
+                                          long long fileSizeLimit = -1,
+                                          const std::string& binDir = "");
   ::testing::AssertionResult StartMonitor(const EnvList& env = {}) {
     return StartMonitor(monitor_, env);
   }

@@ -3,6 +3,9 @@
 #include <json/json.h>
 
 #include <algorithm>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
 #include <regex>
 
 #include "e2e/MonitorSessionTest.h"
@@ -139,6 +142,40 @@ TEST_F(StartupTest, SecondInstanceLeavesErrorDatAndEndsWhileTheFirstRunsOn) {
   EXPECT_EQ(install_.PidFileText(), monitor_.ProgramPid());
   EXPECT_THAT(install_.ErrorRecordMessages(), ElementsAre("LoadModule Start", "LoadModule End"));
   EXPECT_EQ(agent_.CountEvents("connected"), 1u);
+}
+
+TEST_F(StartupTest, AMonitorFromAnotherDirectoryUnderTheSameRootEndsBoth) {
+  // <root>/korvex/other/bin: the agent root (bin/../..) is the same as the installation's.
+  const std::string otherBin = install_.Root() + "/korvex/other/bin";
+  std::error_code ec;
+  std::filesystem::create_directories(otherBin, ec);
+  std::filesystem::copy(install_.BinDir(), otherBin, std::filesystem::copy_options::recursive, ec);
+  ASSERT_FALSE(ec) << ec.message();
+  ASSERT_TRUE(StartConnectedSession());
+
+  // The second monitor's start-up check finds two monitor directories under the root and ends
+  // every monitor, the other one first, itself last.
+  ChildProcess second;
+  ASSERT_TRUE(StartMonitor(second, {}, {}, -1, otherBin));
+  ASSERT_TRUE(WaitForExit(second));
+  ASSERT_TRUE(WaitForExit(monitor_));
+  // Terminate: SIGKILL on Linux, TerminateProcess or the own exit with status 1 on Windows.
+  for (ChildProcess* ended : {&monitor_, &second}) {
+    if (TargetSystem::IsWindows()) {
+      EXPECT_EQ(ended->ExitStatus(), 1) << ended->Describe();
+    } else {
+      EXPECT_EQ(ended->Describe(), "killed by signal 9");
+    }
+  }
+  std::ifstream log(otherBin + "/korvex_monitor_log/KorvexMonitor.log");
+  const std::string secondLog((std::istreambuf_iterator<char>(log)),
+                              std::istreambuf_iterator<char>());
+  EXPECT_NE(secondLog.find("there are 2 diff KorvexMonitor dir"), std::string::npos) << secondLog;
+  std::ifstream reports(otherBin + "/report/reports.jsonl");
+  const std::string secondReports((std::istreambuf_iterator<char>(reports)),
+                                  std::istreambuf_iterator<char>());
+  EXPECT_NE(secondReports.find("2 diff KorvexMonitor dir"), std::string::npos) << secondReports;
+  EXPECT_EQ(CountInLog("diff KorvexMonitor dir"), 0u) << "the first monitor ran no check";
 }
 
 // A failure injected into one stand-in operation, and how start-up must answer it.
