@@ -6,7 +6,7 @@ CTEST_JOBS ?= $(JOBS)
 FUZZ_SECONDS ?= 30
 
 .PHONY: all deps build test test-asan test-tsan fuzz-smoke bench soak demo format clean \
-	deps-windows build-windows test-windows
+	deps-windows build-windows test-windows demo-windows
 
 all: build
 
@@ -70,6 +70,10 @@ soak: build
 
 demo: build
 	bash scripts/demo build/default
+
+# The same demo with the Windows programs under Wine.
+demo-windows: build-windows
+	bash scripts/demo --windows build/windows
 
 # The 32-bit Windows build: cross-compiled with mingw-w64, its tests run under Wine in the
 # build's own Wine prefix (scripts/wine-run). `make test` and `make demo` need none of this.
