@@ -6,7 +6,7 @@ CTEST_JOBS ?= $(JOBS)
 FUZZ_SECONDS ?= 30
 
 .PHONY: all deps build test test-asan test-tsan fuzz-smoke bench soak demo format clean \
-	deps-windows build-windows test-windows demo-windows
+	deps-windows build-windows test-windows demo-windows bench-windows
 
 all: build
 
@@ -70,6 +70,10 @@ soak: build
 
 demo: build
 	bash scripts/demo build/default
+
+# Linux and Windows (under Wine) figures of one run side by side; asserts nothing, not in CI.
+bench-windows: build build-windows
+	bash bench/windows/bench-windows.sh build/default build/windows
 
 # The same demo with the Windows programs under Wine.
 demo-windows: build-windows
