@@ -75,5 +75,5 @@ int32_t CIpcEndpointFile::Read(const std::string& path, std::string* why) {
 }
 
 bool CIpcEndpointFile::Write(const std::string& path, std::string* why) const {
-  return ipc::sys::ReplaceFile(path, Format(), why);
+  return ipc::sys::ReplaceFileContent(path, Format(), why);
 }

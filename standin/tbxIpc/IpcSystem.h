@@ -25,7 +25,7 @@ ReadResult ReadSmallFile(const std::string& path, size_t limit, std::string* con
 
 // Replaces `path` with a file holding `content`, readable by the current user alone, through
 // a temporary file beside it, so a reader sees the old file or the new one, never a part.
-bool ReplaceFile(const std::string& path, const std::string& content, std::string* why);
+bool ReplaceFileContent(const std::string& path, const std::string& content, std::string* why);
 
 // Removes the file at `path`; a missing file is no failure.
 void RemoveFile(const std::string& path);

@@ -129,7 +129,7 @@ ReadResult ReadSmallFile(const std::string& path, size_t limit, std::string* con
   return ReadResult::kRead;
 }
 
-bool ReplaceFile(const std::string& path, const std::string& content, std::string* why) {
+bool ReplaceFileContent(const std::string& path, const std::string& content, std::string* why) {
   const std::string temporary = path + "~new";
   const int fd = open(temporary.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
   if (fd < 0) {

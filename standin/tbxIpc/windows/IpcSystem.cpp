@@ -157,7 +157,7 @@ ReadResult ReadSmallFile(const std::string& path, size_t limit, std::string* con
   return ReadResult::kRead;
 }
 
-bool ReplaceFile(const std::string& path, const std::string& content, std::string* why) {
+bool ReplaceFileContent(const std::string& path, const std::string& content, std::string* why) {
   OwnerOnlySecurity security;
   if (!security.Build(false, why)) {
     return false;
