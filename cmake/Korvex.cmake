@@ -81,3 +81,15 @@ function(korvex_gtest_over_tcp name)
       ${ARG_TEST_PROPERTIES}
     DISCOVERY_TIMEOUT 60)
 endfunction()
+
+# korvex_test_fakes(<target> <LIBRARY>...): <target> defines its own fakes of some classes and
+# functions of these libraries (upper-case names as in platform/Export.h). On Windows their
+# declarations then mean the target's own definitions instead of imports from the DLLs, whose
+# other functions it may still link against.
+function(korvex_test_fakes target)
+  if(WIN32)
+    foreach(library IN LISTS ARGN)
+      target_compile_definitions(${target} PRIVATE KORVEX_BUILDING_${library})
+    endforeach()
+  endif()
+endfunction()

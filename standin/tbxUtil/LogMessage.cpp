@@ -13,6 +13,7 @@
 
 #include <spdlog/common.h>
 #include <spdlog/details/log_msg.h>
+#include <spdlog/pattern_formatter.h>
 #include <spdlog/sinks/rotating_file_sink.h>
 
 #include "StandinSupport.h"
@@ -86,7 +87,10 @@ std::shared_ptr<spdlog::sinks::rotating_file_sink_st> OpenSink(const std::string
   try {
     auto sink = std::make_shared<spdlog::sinks::rotating_file_sink_st>(
         path, static_cast<size_t>(fileBytes), kRotatedFiles);
-    sink->set_pattern("%Y-%m-%d %H:%M:%S.%e %v");
+    // Lines end with "\n" on every system (spdlog's default is "\r\n" on Windows), so a log
+    // reads and splits the same wherever it was written.
+    sink->set_formatter(std::make_unique<spdlog::pattern_formatter>(
+        "%Y-%m-%d %H:%M:%S.%e %v", spdlog::pattern_time_type::local, "\n"));
     return sink;
   } catch (const std::exception&) {
     return nullptr;

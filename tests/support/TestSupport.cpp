@@ -146,10 +146,21 @@ bool WaitUntil(const std::function<bool()>& done, std::chrono::milliseconds limi
   return true;
 }
 
+namespace {
+std::string g_processLogDir;  // set once, by OpenProcessLog
+
+}  // namespace
+
+std::string system_support::ProcessLogDir() {
+  return g_processLogDir;
+}
+
 void OpenProcessLog() {
   static std::once_flag once;
   std::call_once(once, [] {
-    static const std::string dir = MakeTempDir();
+    const std::string inherited = system_support::InheritedLogDir();
+    static const std::string dir = inherited.empty() ? MakeTempDir() : inherited;
+    g_processLogDir = dir;
     const std::string applicationDir = tbx::CToolUtil::GetApplicationDirPath();
     tbx::testing::OverrideApplicationDir(dir);
     tbx::CLogMessage::SetLogDirName("korvex_monitor_log");
@@ -157,6 +168,9 @@ void OpenProcessLog() {
       log->SetLogFileSize(uint64_t{1} << 30);
     }
     tbx::testing::OverrideApplicationDir(applicationDir);  // a test's directory stays in force
+    if (!inherited.empty()) {
+      return;  // the parent's, which removes it
+    }
     std::atexit([] {
       std::error_code ignored;
       fs::remove_all(dir, ignored);

@@ -113,23 +113,70 @@ std::vector<Json::Value> ReadReports(const std::string& dir);
 // The reports of one kind ("kill_self", "err_info", ...).
 std::vector<Json::Value> ReportsOfKind(const std::string& dir, const std::string& kind);
 
-// The result of a forked child.
+// The result of a child process.
 struct ChildResult {
-  bool exited = false;  // ended through exit or _exit, not by a signal
+  bool exited = false;  // ended through exit or _exit, not by a signal or an exception
   int exitCode = -1;    // valid when exited
-  int signal = 0;       // the ending signal when !exited
+  int signal = 0;       // when !exited: the ending signal; on Windows the exception code
   int pid = 0;          // the child's process id
 };
 
-// Runs `body` in a forked child, which exits with status 0 when `body` returns (without
-// running the parent's exit handlers), and waits for it. A child still running after 120 s
-// is ended by SIGALRM.
+// Runs `body` in a child, which exits with status 0 when `body` returns (without running the
+// parent's exit handlers), and waits for it. A child still running after 120 s is ended. On
+// POSIX the child is forked. On Windows it is this executable started anew on the running test
+// alone: `body` must be reached on the same path as in the parent, so the test's code before
+// the call runs again in the child (on the same temporary directories and process log).
 ChildResult RunInChild(const std::function<void()>& body);
 
 // Starts `program` with `args` (argv[0] is `program`); -1 on failure.
 pid_t Spawn(const std::string& program, const std::vector<std::string>& args);
 // Waits for the child: its exit status, or 128 + signal when a signal ended it.
 int WaitExit(pid_t pid);
+
+// This process's id (getpid, GetCurrentProcessId).
+int CurrentProcessId();
+// The file name of this process's executable without the directory and without ".exe", read
+// from the system (/proc/self/exe, GetModuleFileNameW).
+std::string OwnProgramName();
+
+// Interrupts another thread's blocking wait the way a caught POSIX signal does (the wait returns
+// EINTR), with a handler that counts, while it lives. Windows has no such interruption.
+class WaitInterrupter {
+ public:
+  WaitInterrupter();
+  ~WaitInterrupter();
+  WaitInterrupter(const WaitInterrupter&) = delete;
+  WaitInterrupter& operator=(const WaitInterrupter&) = delete;
+
+  static bool Available();
+  // The calling thread, as Interrupt takes it.
+  static uintptr_t CurrentThread();
+  void Interrupt(uintptr_t thread);
+  // Interruptions the handler has seen.
+  int Handled() const;
+};
+
+// Keeps other openers from reading `path` while it lives: mode 0 on POSIX, which root still
+// reads through; on Windows an open handle that shares nothing, which keeps everyone out.
+class ScopedUnreadable {
+ public:
+  explicit ScopedUnreadable(const std::string& path);
+  ~ScopedUnreadable();
+  ScopedUnreadable(const ScopedUnreadable&) = delete;
+  ScopedUnreadable& operator=(const ScopedUnreadable&) = delete;
+
+  bool made() const { return made_; }
+  // Whether this process's own reads are refused.
+  bool KeepsThisProcessOut() const;
+
+ private:
+  std::string path_;
+  bool made_ = false;
+  void* handle_ = nullptr;  // Windows: the holding handle
+};
+
+// Gives up root's privileges for good (user and group "nobody"); false when that fails.
+bool DropPrivileges();
 
 // 2024-03-09 17:05:42 UTC in seconds since 1970.
 constexpr int64_t kMarch9th2024At170542 = 1710003942;

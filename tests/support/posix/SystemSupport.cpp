@@ -1,9 +1,13 @@
 // Temporary directories, the environment and child processes on POSIX.
+#include <pthread.h>
+#include <signal.h>
 #include <spawn.h>
 #include <stdlib.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <cerrno>
 #include <cstdio>
 
@@ -28,6 +32,10 @@ std::string MakeTempDir() {
     std::abort();
   }
   return pattern;
+}
+
+std::string InheritedLogDir() {
+  return "";  // a forked child has its parent's log open already
 }
 
 void SetEnv(const std::string& name, const std::string& value) {
@@ -92,6 +100,70 @@ int WaitExit(pid_t pid) {
     }
   }
   return WIFSIGNALED(status) ? 128 + WTERMSIG(status) : WEXITSTATUS(status);
+}
+
+int CurrentProcessId() {
+  return static_cast<int>(::getpid());
+}
+
+namespace {
+std::atomic<int> g_interruptions{0};
+struct sigaction g_previousAction = {};
+void CountInterruption(int) {
+  g_interruptions.fetch_add(1);
+}
+}  // namespace
+
+std::string OwnProgramName() {
+  char path[4096] = {};
+  const ssize_t length = ::readlink("/proc/self/exe", path, sizeof(path) - 1);
+  const std::string text(path, length > 0 ? static_cast<size_t>(length) : 0);
+  return text.substr(text.find_last_of('/') + 1);
+}
+
+WaitInterrupter::WaitInterrupter() {
+  g_interruptions.store(0);
+  struct sigaction action = {};
+  action.sa_handler = CountInterruption;  // no SA_RESTART: the wait returns EINTR
+  ::sigaction(SIGUSR1, &action, &g_previousAction);
+}
+
+WaitInterrupter::~WaitInterrupter() {
+  ::sigaction(SIGUSR1, &g_previousAction, nullptr);
+}
+
+bool WaitInterrupter::Available() {
+  return true;
+}
+
+uintptr_t WaitInterrupter::CurrentThread() {
+  return static_cast<uintptr_t>(::pthread_self());
+}
+
+void WaitInterrupter::Interrupt(uintptr_t thread) {
+  ::pthread_kill(static_cast<pthread_t>(thread), SIGUSR1);
+}
+
+int WaitInterrupter::Handled() const {
+  return g_interruptions.load();
+}
+
+ScopedUnreadable::ScopedUnreadable(const std::string& path) : path_(path) {
+  made_ = ::chmod(path.c_str(), 0) == 0;
+}
+
+ScopedUnreadable::~ScopedUnreadable() {
+  if (made_) {
+    ::chmod(path_.c_str(), 0600);
+  }
+}
+
+bool ScopedUnreadable::KeepsThisProcessOut() const {
+  return made_ && ::geteuid() != 0;
+}
+
+bool DropPrivileges() {
+  return ::setgid(65534) == 0 && ::setuid(65534) == 0;
 }
 
 void FreezeClockUtc(int64_t seconds) {

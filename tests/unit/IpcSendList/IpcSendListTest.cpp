@@ -1,8 +1,5 @@
-#include <pthread.h>
-
 #include <atomic>
 #include <chrono>
-#include <csignal>
 #include <future>
 #include <string>
 #include <thread>
@@ -12,6 +9,7 @@
 
 #include "IpcClient/IpcSendList.h"
 #include "SendListTestSupport.h"
+#include "support/TestSupport.h"
 
 namespace {
 
@@ -109,24 +107,19 @@ TEST_F(SendList, WakeConsumerEndsABlockedPopWithoutAMessage) {
   EXPECT_EQ(PopData(1), std::vector<std::string>{"after"});
 }
 
-std::atomic<int> gInterruptions{0};
-void CountInterruption(int) {
-  gInterruptions.fetch_add(1);
-}
-
 // A signal that lands while Pop waits interrupts the wait; that is no semaphore failure, so
 // Pop must wait on instead of ending the process.
 TEST_F(SendList, PopWaitsOnAfterASignalInterruptsIt) {
-  struct sigaction action = {};
-  action.sa_handler = CountInterruption;  // no SA_RESTART: the wait returns EINTR
-  struct sigaction previous = {};
-  ASSERT_EQ(sigaction(SIGUSR1, &action, &previous), 0);
+  if (!korvex_test::WaitInterrupter::Available()) {
+    GTEST_SKIP() << "no signal interrupts a wait on this system";
+  }
+  korvex_test::WaitInterrupter interrupter;
 
   IpcMessage out;
   std::atomic<bool> started{false};
-  pthread_t consumerThread{};
+  uintptr_t consumerThread = 0;
   auto pop = std::async(std::launch::async, [&] {
-    consumerThread = pthread_self();
+    consumerThread = korvex_test::WaitInterrupter::CurrentThread();
     started.store(true);
     return list_.Pop(out);
   });
@@ -135,15 +128,14 @@ TEST_F(SendList, PopWaitsOnAfterASignalInterruptsIt) {
   }
   // Many signals over a while, so most arrive while the consumer is blocked in the wait.
   for (int i = 0; i < 200; ++i) {
-    pthread_kill(consumerThread, SIGUSR1);
+    interrupter.Interrupt(consumerThread);
     std::this_thread::sleep_for(std::chrono::milliseconds(1));
   }
   list_.Push(Message("after signals", 3), 3);
   ASSERT_EQ(pop.wait_for(std::chrono::seconds(10)), std::future_status::ready);
   EXPECT_TRUE(pop.get());
   EXPECT_EQ(out.data, "after signals");
-  EXPECT_GT(gInterruptions.load(), 0);
-  sigaction(SIGUSR1, &previous, nullptr);
+  EXPECT_GT(interrupter.Handled(), 0);
 }
 
 TEST(SendListSemaphore, PushesBeforeInitAreKeptAndCountedOnInit) {

@@ -1,8 +1,7 @@
 // Reading the default server domains from <D>/conf/network_config.
 #include <gtest/gtest.h>
-#include <sys/stat.h>
-#include <unistd.h>
 
+#include <cstdlib>
 #include <filesystem>
 
 #include "NetworkConfig.h"
@@ -108,19 +107,22 @@ TEST_F(NetworkConfigTest, HandsOverTheUnnamedSectionsPiecesInFileOrder) {
 // given up its privileges.
 TEST_F(NetworkConfigTest, AnUnreadableFileFailsAndIsLogged) {
   WriteConfig("h_srv_domain=secret.example\n");
-  ASSERT_EQ(::chmod(ConfigPath().c_str(), 0), 0);
+  korvex_test::ScopedUnreadable unreadable(ConfigPath());
+  ASSERT_TRUE(unreadable.made());
   const size_t before = LoadFailuresLogged();
 
-  if (::geteuid() != 0) {
+  if (unreadable.KeepsThisProcessOut()) {
     EXPECT_FALSE(LoadNetworkConfig());
   } else {
-    ::chmod(dir_.path().c_str(), 0755);
-    ::chmod(dir_.File("conf").c_str(), 0755);
+    namespace fs = std::filesystem;
+    for (const std::string& dir : {dir_.path(), dir_.File("conf")}) {
+      fs::permissions(dir, fs::perms::others_read | fs::perms::others_exec, fs::perm_options::add);
+    }
     korvex_test::ChildResult child = korvex_test::RunInChild([] {
-      if (::setgid(65534) != 0 || ::setuid(65534) != 0) {
-        ::_exit(77);
+      if (!korvex_test::DropPrivileges()) {
+        std::_Exit(77);
       }
-      ::_exit(LoadNetworkConfig() ? 1 : 0);
+      std::_Exit(LoadNetworkConfig() ? 1 : 0);
     });
     if (child.exited && child.exitCode == 77) {
       GTEST_SKIP() << "cannot drop privileges here";
