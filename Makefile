@@ -6,7 +6,7 @@ CTEST_JOBS ?= $(JOBS)
 FUZZ_SECONDS ?= 30
 
 .PHONY: all deps build test test-asan test-tsan fuzz-smoke bench soak demo format clean \
-	deps-windows build-windows test-windows
+	deps-windows build-windows test-windows demo-windows bench-windows
 
 all: build
 
@@ -19,8 +19,9 @@ build/default/CMakeCache.txt: | deps
 build: deps build/default/CMakeCache.txt
 	cmake --build build/default -j $(JOBS)
 
+# The windows.* end-to-end cases of the default build run the Windows tree: test-windows.
 test: build
-	ctest --test-dir build/default --output-on-failure -j $(CTEST_JOBS) --timeout 300
+	ctest --test-dir build/default --output-on-failure -j $(CTEST_JOBS) --timeout 300 -LE windows
 
 build/asan/CMakeCache.txt: | deps
 	cmake --preset asan
@@ -70,6 +71,14 @@ soak: build
 demo: build
 	bash scripts/demo build/default
 
+# Linux and Windows (under Wine) figures of one run side by side; asserts nothing, not in CI.
+bench-windows: build build-windows
+	bash bench/windows/bench-windows.sh build/default build/windows
+
+# The same demo with the Windows programs under Wine.
+demo-windows: build-windows
+	bash scripts/demo --windows build/windows
+
 # The 32-bit Windows build: cross-compiled with mingw-w64, its tests run under Wine in the
 # build's own Wine prefix (scripts/wine-run). `make test` and `make demo` need none of this.
 deps-windows:
@@ -81,10 +90,20 @@ build/windows/CMakeCache.txt: | deps-windows
 build-windows: deps-windows build/windows/CMakeCache.txt
 	cmake --build build/windows -j $(JOBS)
 
+# The unit suites under Wine, then the end-to-end cases against the Windows tree: the Linux
+# driver of the default build starting the Windows programs in a Wine prefix of their own.
 test-windows: build-windows
 	@bash scripts/wine-run
 	ctest --test-dir build/windows --output-on-failure -j $(CTEST_JOBS) --timeout 600; \
-	  status=$$?; WINEPREFIX=$(CURDIR)/build/windows/wineprefix wineserver -k 2>/dev/null; exit $$status
+	  status=$$?; WINEPREFIX=$(CURDIR)/build/windows/wineprefix wineserver -k 2>/dev/null; \
+	  [ $$status -eq 0 ] || exit $$status
+	@bash scripts/install-deps
+	cmake --preset default >/dev/null
+	cmake --build build/default -j $(JOBS) --target e2e_monitor
+	@WINEPREFIX=$(CURDIR)/build/windows/wineprefix-e2e bash scripts/wine-run
+	ctest --test-dir build/default --output-on-failure -j $(CTEST_JOBS) --timeout 600 -L windows; \
+	  status=$$?; WINEPREFIX=$(CURDIR)/build/windows/wineprefix-e2e wineserver -k 2>/dev/null; \
+	  exit $$status
 
 format:
 	find src platform standin tests bench -name '*.h' -o -name '*.cpp' | xargs clang-format -i

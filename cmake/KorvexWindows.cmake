@@ -84,7 +84,8 @@ target_link_libraries(korvex_monitor_imports INTERFACE ${KORVEX_MONITOR_IMPLIB})
 # as KorvexMonitor.exe is: it exports the members through KorvexMonitor.def and carries the name
 # the proxy library imports them from (a test executable so named lives in its own folder).
 function(korvex_monitor_executable target)
-  target_sources(${target} PRIVATE ${KORVEX_MONITOR_DEF})
+  # CMake hands a .def source only to DLL links; the linker takes it as an input file.
+  target_link_options(${target} PRIVATE ${KORVEX_MONITOR_DEF})
   target_compile_definitions(${target} PRIVATE KORVEX_BUILDING_MONITOR)
   set_target_properties(${target} PROPERTIES OUTPUT_NAME KorvexMonitor
     LINK_DEPENDS ${KORVEX_MONITOR_DEF})

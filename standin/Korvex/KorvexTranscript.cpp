@@ -1,5 +1,7 @@
 #include "KorvexTranscript.h"
 
+#include "KorvexSystem.h"
+
 #include <chrono>
 #include <ctime>
 
@@ -10,7 +12,7 @@ CKorvexTranscript::~CKorvexTranscript() {
 }
 
 bool CKorvexTranscript::OpenFile(const std::string& path) {
-  FILE* file = std::fopen(path.c_str(), "ae");
+  FILE* file = korvex::sys::OpenForAppend(path);
   if (file == nullptr) {
     return false;
   }
@@ -39,8 +41,7 @@ std::string CKorvexTranscript::Now() {
   const std::time_t seconds = std::chrono::system_clock::to_time_t(now);
   const auto millis =
       std::chrono::duration_cast<std::chrono::milliseconds>(now.time_since_epoch()).count() % 1000;
-  std::tm utc = {};
-  gmtime_r(&seconds, &utc);
+  const std::tm utc = korvex::sys::UtcTime(seconds);
   char text[40];
   const size_t n = std::strftime(text, sizeof(text), "%Y-%m-%dT%H:%M:%S", &utc);
   std::snprintf(text + n, sizeof(text) - n, ".%03dZ", static_cast<int>(millis));

@@ -1,7 +1,4 @@
 // Korvex.exe: the simulated main agent (see --help).
-#include <pthread.h>
-#include <signal.h>
-
 #include <condition_variable>
 #include <cstdio>
 #include <deque>
@@ -13,6 +10,7 @@
 
 #include "KorvexAgent.h"
 #include "KorvexOptions.h"
+#include "KorvexSystem.h"
 #include "KorvexTranscript.h"
 
 namespace {
@@ -59,15 +57,8 @@ int main(int argc, char** argv) {
     return 0;
   }
 
-  // A client or reader gone away must not end the agent; the stop signals are taken by one
-  // thread, so every other thread (the IPC library's included) runs with them blocked.
-  signal(SIGPIPE, SIG_IGN);
-  sigset_t stopSignals;
-  sigemptyset(&stopSignals);
-  sigaddset(&stopSignals, SIGINT);
-  sigaddset(&stopSignals, SIGTERM);
-  sigaddset(&stopSignals, SIGHUP);
-  pthread_sigmask(SIG_BLOCK, &stopSignals, nullptr);
+  // Before the agent's threads start, so they inherit what it arranges.
+  korvex::sys::PrepareProcess();
 
   CKorvexTranscript transcript;
   if (!options.transcript.empty() && !transcript.OpenFile(options.transcript)) {
@@ -85,11 +76,7 @@ int main(int argc, char** argv) {
   }
 
   auto inbox = std::make_shared<Inbox>();
-  std::thread([inbox, stopSignals] {
-    int signalNumber = 0;
-    sigwait(&stopSignals, &signalNumber);
-    inbox->Post(Inbox::Kind::kSignal);
-  }).detach();
+  korvex::sys::WatchStopRequests([inbox] { inbox->Post(Inbox::Kind::kSignal); });
   if (options.readStdin) {
     std::thread([inbox] {
       std::string line;

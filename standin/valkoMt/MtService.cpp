@@ -18,8 +18,11 @@ const char kReportType[] = "T_MSG_MT_INFO";
 }  // namespace
 
 CMtService& CMtService::Instance() {
-  static CMtService service;
-  return service;
+  // Never destroyed: at process exit Windows has already ended the report thread (possibly
+  // holding mutex_) when the DLL's static destructors run, and a destructor joining it would
+  // hang the exit. The process's end reclaims it on every system.
+  static CMtService* const service = new CMtService();
+  return *service;
 }
 
 CMtService::~CMtService() {

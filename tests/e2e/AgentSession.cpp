@@ -1,5 +1,7 @@
 #include "e2e/AgentSession.h"
 
+#include "e2e/TargetSystem.h"
+
 #include <cstdlib>
 #include <fstream>
 #include <sstream>
@@ -96,6 +98,7 @@ AgentSession::AgentSession(const TempInstallation& installation)
   options.pipeStdin = true;
   options.stdoutPath = transcriptPath_;
   options.stderrPath = installation_.Root() + "/agent_stderr.txt";
+  TargetSystem::Adapt(&options, installation_.Root() + "/agent_pid." + std::to_string(++started_));
   std::string error;
   if (!process_->Start(options, &error)) {
     return ::testing::AssertionFailure() << error;
@@ -107,7 +110,10 @@ AgentSession::AgentSession(const TempInstallation& installation)
   // A run over loopback TCP must really use it: the variable reaches the agent and the monitor
   // through ChildProcess alone.
   const char* chosen = std::getenv("TBX_IPC_TRANSPORT");
-  const std::string expected = chosen != nullptr && std::string(chosen) == "tcp" ? "tcp" : "unix";
+  // Windows has loopback TCP alone.
+  const std::string expected =
+      TargetSystem::IsWindows() || (chosen != nullptr && std::string(chosen) == "tcp") ? "tcp"
+                                                                                       : "unix";
   if (started && listening.line["transport"].asString() != expected) {
     return ::testing::AssertionFailure()
            << "Korvex.exe listens over " << listening.line["transport"] << ", not " << expected;

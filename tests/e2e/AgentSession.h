@@ -81,6 +81,7 @@ class AgentSession {
   std::unique_ptr<ChildProcess> process_;  // the agent of the last Start; replaced by Start
   std::vector<AgentEvent> events_;         // parsed so far
   size_t readOffset_ = 0;                  // bytes of the transcript parsed into events_
+  int started_ = 0;                        // Start calls, numbering the launcher's pid files
 };
 
 // Parses one transcript line; false when it is not a JSON object.

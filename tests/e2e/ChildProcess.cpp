@@ -9,7 +9,10 @@
 #include <unistd.h>
 
 #include <cstring>
+#include <fstream>
 #include <thread>
+
+#include "e2e/Wait.h"
 
 extern char** environ;
 
@@ -143,6 +146,7 @@ bool ChildProcess::Start(const ChildOptions& options, std::string* error) {
     return false;
   }
   pid_ = child;
+  programPidFile_ = options.programPidFile;
   stdinFd_ = options.pipeStdin ? stdinPipe[1] : -1;
 
   int code = 0;
@@ -187,6 +191,21 @@ bool ChildProcess::WaitForExit(std::chrono::milliseconds limit) {
     std::this_thread::sleep_for(std::chrono::milliseconds(10));
   }
   return ended_;
+}
+
+std::string ChildProcess::ProgramPid() const {
+  if (programPidFile_.empty()) {
+    return pid_ == -1 ? "" : std::to_string(pid_);
+  }
+  // The launcher writes the file whole (rename) before the program runs.
+  std::string text;
+  PollUntil(
+      [&] {
+        std::ifstream in(programPidFile_);
+        return static_cast<bool>(std::getline(in, text)) && !text.empty();
+      },
+      kWaitLimit);
+  return text;
 }
 
 bool ChildProcess::WriteStdin(const std::string& text) {

@@ -27,6 +27,9 @@ struct ChildOptions {
   // starts), with SIGXFSZ ignored: a write past it fails with EFBIG as a write to a full disk
   // fails with ENOSPC. Negative: no limit.
   long long fileSizeLimit = -1;
+  // Where the program's own process id appears when the child is a launcher that starts it
+  // (TargetSystem); "" when the child is the program itself.
+  std::string programPidFile;
 };
 
 class ChildProcess {
@@ -40,6 +43,9 @@ class ChildProcess {
   bool Start(const ChildOptions& options, std::string* error);
 
   pid_t pid() const { return pid_; }
+  // The process id the program itself knows (what its pid file and records show): pid(), or
+  // the content of ChildOptions::programPidFile once the launcher wrote it; "" when it did not.
+  std::string ProgramPid() const;
   // True while the child has not ended; reaps it when it has.
   bool IsRunning();
   // Waits until the child has ended, at most `limit`; true when it has.
@@ -68,6 +74,7 @@ class ChildProcess {
   void Reaped(int status);
 
   pid_t pid_ = -1;               // -1 until started
+  std::string programPidFile_;   // as given to Start
   int stdinFd_ = -1;             // write end of the stdin pipe, -1 when none
   bool ended_ = false;           // the child has been reaped
   bool exitedNormally_ = false;  // it called exit (else it died of a signal)

@@ -46,7 +46,7 @@ TEST_F(ControlTest, UnloadRemovesTheEchoModuleWhileTheMonitorRunsOn) {
 
   ASSERT_TRUE(agent_.Command("unload"));
   ASSERT_TRUE(WaitForLog("on cmd unload monitor..."));
-  ASSERT_TRUE(WaitForLog("libecho.so unloaded"));
+  ASSERT_TRUE(WaitForLog(TargetSystem::ModuleFileName("echo") + " unloaded"));
 
   // The next echo request finds no handler any more and goes unanswered.
   ASSERT_TRUE(agent_.Send("T_MSG_ECHO", "{\"n\":2}"));

@@ -24,8 +24,9 @@ class CrashTest : public MonitorSessionTest, public ::testing::WithParamInterfac
  protected:
   void SetUp() override {
     MonitorSessionTest::SetUp();
-    ASSERT_TRUE(install_.WriteFile("conf/monitor_module_config",
-                                   "modules/libecho.so\nmodules/libfault.so\n"));
+    ASSERT_TRUE(install_.WriteFile(
+        "conf/monitor_module_config",
+        TargetSystem::ModuleFile("echo") + "\n" + TargetSystem::ModuleFile("fault") + "\n"));
   }
 
   std::vector<Json::Value> Reports(const std::string& kind) const {
@@ -62,8 +63,15 @@ TEST_P(CrashTest, IsReportedRecordedCleanedUpAndEndsTheMonitor) {
   ASSERT_EQ(dumps.size(), 1u);
   EXPECT_TRUE(dumps[0]["copied"].asBool()) << "the dump was not there to send";
   const std::string dump = dumps[0]["source"].asString();
-  EXPECT_EQ(dump.compare(0, install_.BinDir().size(), install_.BinDir()), 0) << dump;
-  EXPECT_FALSE(install_.Exists(dump.substr(install_.BinDir().size() + 1))) << "left behind";
+  const std::string binDir = TargetSystem::SeenPath(install_.BinDir());
+  EXPECT_EQ(dump.compare(0, binDir.size(), binDir), 0) << dump;
+  EXPECT_FALSE(install_.Exists(dump.substr(binDir.size() + 1))) << "left behind";
+  const std::string sent = install_.ReadFile("report/" + dumps[0]["file"].asString());
+  if (TargetSystem::IsWindows()) {
+    EXPECT_EQ(sent.compare(0, 4, "MDMP"), 0) << "not a minidump: " << sent.substr(0, 16);
+  } else {
+    EXPECT_FALSE(sent.empty());
+  }
   EXPECT_EQ(CountInLog("OnError:" + dump), 1u);
 }
 
@@ -78,7 +86,8 @@ INSTANTIATE_TEST_SUITE_P(
 using FaultModuleTest = MonitorSessionTest;
 
 TEST_F(FaultModuleTest, IgnoresAnyOtherCommand) {
-  ASSERT_TRUE(install_.WriteFile("conf/monitor_module_config", "modules/libfault.so\n"));
+  ASSERT_TRUE(
+      install_.WriteFile("conf/monitor_module_config", TargetSystem::ModuleFile("fault") + "\n"));
   ASSERT_TRUE(StartConnectedSession());
   for (const char* data : {"{\"fault\":\"none\"}", "{\"fault\":1}", "not json", "{}"}) {
     ASSERT_TRUE(agent_.Send("T_MSG_TEST_FAULT", data));

@@ -28,7 +28,7 @@ TEST_F(LimitsTest, ReceiveFloodIsDroppedAndCountedWithBoundedMemory) {
   // Receive limit 3000 x 0.01 = 30 messages.
   ASSERT_TRUE(install_.WriteFile("conf/online_client_conf", "queue_size_ratio = 0.01\n"));
   ASSERT_TRUE(StartConnectedSession(MemoryMeasuringEnv()));
-  const long residentBefore = ResidentKiB(monitor_.pid());
+  const long residentBefore = MonitorResidentKiB();
   ASSERT_GT(residentBefore, 0);
 
   // 16000 messages of 4 KiB: 64 MiB that an unbounded queue would have to hold.
@@ -49,7 +49,7 @@ TEST_F(LimitsTest, ReceiveFloodIsDroppedAndCountedWithBoundedMemory) {
       kMessages));
 
   ASSERT_TRUE(WaitForLog("network drop recv message count 1"));
-  const long residentAfter = ResidentKiB(monitor_.pid());
+  const long residentAfter = MonitorResidentKiB();
   EXPECT_LT(residentAfter - residentBefore, 24 * 1024)
       << "resident memory grew from " << residentBefore << " KiB to " << residentAfter << " KiB";
   EXPECT_TRUE(monitor_.IsRunning());

@@ -46,9 +46,10 @@ void MonitorSessionTest::TearDown() {
 ::testing::AssertionResult MonitorSessionTest::StartMonitor(ChildProcess& monitor,
                                                             const EnvList& env,
                                                             const std::vector<std::string>& args,
-                                                            long long fileSizeLimit) {
+                                                            long long fileSizeLimit,
+                                                            const std::string& binDir) {
   ChildOptions options;
-  options.argv = {install_.Path("KorvexMonitor.exe")};
+  options.argv = {(binDir.empty() ? install_.BinDir() : binDir) + "/KorvexMonitor.exe"};
   options.argv.insert(options.argv.end(), args.begin(), args.end());
   options.env = env;
   options.fileSizeLimit = fileSizeLimit;
@@ -63,6 +64,8 @@ void MonitorSessionTest::TearDown() {
   options.workDir = install_.Root();
   options.stdoutPath = install_.Root() + "/monitor_stdout.txt";
   options.stderrPath = install_.Root() + "/monitor_stderr.txt";
+  TargetSystem::Adapt(&options,
+                      install_.Root() + "/monitor_pid." + std::to_string(++monitorsStarted_));
   std::string error;
   if (!monitor.Start(options, &error)) {
     return ::testing::AssertionFailure() << error;
@@ -120,7 +123,11 @@ size_t MonitorSessionTest::CountLogRecords(const std::string& level,
   return count;
 }
 
-long MonitorSessionTest::ResidentKiB(pid_t pid) {
+long MonitorSessionTest::MonitorResidentKiB() {
+  const long pid = TargetSystem::LinuxPidOfProgram(monitor_, install_.Path("KorvexMonitor.exe"));
+  if (pid < 0) {
+    return -1;
+  }
   std::ifstream status("/proc/" + std::to_string(pid) + "/status");
   std::string line;
   while (std::getline(status, line)) {

@@ -12,6 +12,7 @@
 
 #include "e2e/AgentSession.h"
 #include "e2e/ChildProcess.h"
+#include "e2e/TargetSystem.h"
 #include "e2e/TempInstallation.h"
 #include "e2e/Wait.h"
 
@@ -34,10 +35,12 @@ class MonitorSessionTest : public ::testing::Test {
   ::testing::AssertionResult StartAgent() { return agent_.Start(); }
   // Starts KorvexMonitor.exe in `monitor` with the sped-up clock plus `env` (a TBX_TIME_SCALE
   // there replaces the default), the command-line arguments `args` and, when not negative, a
-  // file-size limit in bytes (ChildOptions::fileSizeLimit).
+  // file-size limit in bytes (ChildOptions::fileSizeLimit). `binDir` "" is the installation's;
+  // another one holds a copy of the programs elsewhere.
   ::testing::AssertionResult StartMonitor(ChildProcess& monitor, const EnvList& env = {},
                                           const std::vector<std::string>& args = {},
-                                          long long fileSizeLimit = -1);
+                                          long long fileSizeLimit = -1,
+                                          const std::string& binDir = "");
   ::testing::AssertionResult StartMonitor(const EnvList& env = {}) {
     return StartMonitor(monitor_, env);
   }
@@ -55,12 +58,14 @@ class MonitorSessionTest : public ::testing::Test {
   // The number of log records whose text is exactly `text` at `level` ("ERROR", "WARN",
   // "INFO"); quotations of the text inside other records do not count.
   size_t CountLogRecords(const std::string& level, const std::string& text) const;
-  // The resident set (VmRSS) of a running process in KiB, -1 when unreadable.
-  static long ResidentKiB(pid_t pid);
+  // The resident set (VmRSS) of the running monitor_ in KiB (on Windows of its Wine process),
+  // -1 when unreadable.
+  long MonitorResidentKiB();
 
   TempInstallation install_;
   AgentSession agent_;
-  ChildProcess monitor_;  // destroyed (killed) before the agent and the installation
+  ChildProcess monitor_;     // destroyed (killed) before the agent and the installation
+  int monitorsStarted_ = 0;  // numbers the launcher's pid files on Windows
 };
 
 }  // namespace e2e

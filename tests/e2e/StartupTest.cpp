@@ -3,6 +3,9 @@
 #include <json/json.h>
 
 #include <algorithm>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
 #include <regex>
 
 #include "e2e/MonitorSessionTest.h"
@@ -87,7 +90,7 @@ TEST_F(StartupTest, CleanStartRegistersAsksForConfigurationAndSendsAHeartbeat) {
   EXPECT_EQ(beat["state"].asString(), "running");
   EXPECT_TRUE(beat["ts"].isIntegral());
 
-  const std::string pid = std::to_string(monitor_.pid());
+  const std::string pid = monitor_.ProgramPid();
   EXPECT_EQ(install_.PidFileText(), pid);
   EXPECT_THAT(install_.ErrorRecordMessages(), ElementsAre("LoadModule Start", "LoadModule End"));
   const std::regex record("\\d{4}-\\d\\d-\\d\\d \\d\\d:\\d\\d:\\d\\d \\[" + pid + "\\] .+");
@@ -107,7 +110,8 @@ TEST_F(StartupTest, CleanStartRegistersAsksForConfigurationAndSendsAHeartbeat) {
   std::smatch statistics;
   ASSERT_TRUE(std::regex_search(log, statistics, std::regex(",BuildTime:(.*)")));
   EXPECT_EQ(statistics[1].str(), banner[1].str() + " " + banner[2].str());
-  EXPECT_NE(log.find("Valko root path is " + install_.Root() + "/korvex"), std::string::npos);
+  EXPECT_NE(log.find("Valko root path is " + TargetSystem::SeenPath(install_.Root() + "/korvex")),
+            std::string::npos);
   EXPECT_FALSE(install_.Exists("3.2.0.1-0.0.0.0-2024_3_9_17_5_42-Error.dmp"));
   EXPECT_TRUE(install_.Exists("3.2.0.1-0.0.0.0-2024_3_9_17_5_42_maxFd.dmp"));
   EXPECT_TRUE(monitor_.IsRunning());
@@ -135,9 +139,43 @@ TEST_F(StartupTest, SecondInstanceLeavesErrorDatAndEndsWhileTheFirstRunsOn) {
 
   ASSERT_TRUE(agent_.WaitForMessage("T_MSG_KORVEXMONITOR_IPC_HEART", beatsBefore + 1));
   EXPECT_TRUE(monitor_.IsRunning());
-  EXPECT_EQ(install_.PidFileText(), std::to_string(monitor_.pid()));
+  EXPECT_EQ(install_.PidFileText(), monitor_.ProgramPid());
   EXPECT_THAT(install_.ErrorRecordMessages(), ElementsAre("LoadModule Start", "LoadModule End"));
   EXPECT_EQ(agent_.CountEvents("connected"), 1u);
+}
+
+TEST_F(StartupTest, AMonitorFromAnotherDirectoryUnderTheSameRootEndsBoth) {
+  // <root>/korvex/other/bin: the agent root (bin/../..) is the same as the installation's.
+  const std::string otherBin = install_.Root() + "/korvex/other/bin";
+  std::error_code ec;
+  std::filesystem::create_directories(otherBin, ec);
+  std::filesystem::copy(install_.BinDir(), otherBin, std::filesystem::copy_options::recursive, ec);
+  ASSERT_FALSE(ec) << ec.message();
+  ASSERT_TRUE(StartConnectedSession());
+
+  // The second monitor's start-up check finds two monitor directories under the root and ends
+  // every monitor, the other one first, itself last.
+  ChildProcess second;
+  ASSERT_TRUE(StartMonitor(second, {}, {}, -1, otherBin));
+  ASSERT_TRUE(WaitForExit(second));
+  ASSERT_TRUE(WaitForExit(monitor_));
+  // Terminate: SIGKILL on Linux, TerminateProcess or the own exit with status 1 on Windows.
+  for (ChildProcess* ended : {&monitor_, &second}) {
+    if (TargetSystem::IsWindows()) {
+      EXPECT_EQ(ended->ExitStatus(), 1) << ended->Describe();
+    } else {
+      EXPECT_EQ(ended->Describe(), "killed by signal 9");
+    }
+  }
+  std::ifstream log(otherBin + "/korvex_monitor_log/KorvexMonitor.log");
+  const std::string secondLog((std::istreambuf_iterator<char>(log)),
+                              std::istreambuf_iterator<char>());
+  EXPECT_NE(secondLog.find("there are 2 diff KorvexMonitor dir"), std::string::npos) << secondLog;
+  std::ifstream reports(otherBin + "/report/reports.jsonl");
+  const std::string secondReports((std::istreambuf_iterator<char>(reports)),
+                                  std::istreambuf_iterator<char>());
+  EXPECT_NE(secondReports.find("2 diff KorvexMonitor dir"), std::string::npos) << secondReports;
+  EXPECT_EQ(CountInLog("diff KorvexMonitor dir"), 0u) << "the first monitor ran no check";
 }
 
 // A failure injected into one stand-in operation, and how start-up must answer it.

@@ -56,7 +56,7 @@ bool AppendToFile(const std::string& path, const std::string& content) {
 
 // Writes a temporary file beside `path` and renames it over `path`: a reader sees the old or
 // the new content, never a mix, and a crash leaves at worst a stray temporary file.
-bool ReplaceFile(const std::string& path, const std::string& content) {
+bool ReplaceFileContent(const std::string& path, const std::string& content) {
   struct stat target;
   if (::stat(path.c_str(), &target) == 0 && S_ISDIR(target.st_mode)) {
     errno = EISDIR;
@@ -127,7 +127,7 @@ bool CFileUtil::WriteNewFile(const std::string& path, const std::string& content
     errno = ENOENT;
     return false;
   }
-  return append ? AppendToFile(path, content) : ReplaceFile(path, content);
+  return append ? AppendToFile(path, content) : ReplaceFileContent(path, content);
 }
 
 }  // namespace tbx

@@ -2,13 +2,16 @@
 // the owner's path, then calls the owner's OnError with the exception code; if OnError returns,
 // the process ends with the exception code as its exit status, as an unhandled exception would.
 // A stack overflow leaves too little stack for that work, so it then runs on a fresh thread
-// while the crashing one waits. A fault inside the filter ends the process at once; a second
-// thread that crashes meanwhile waits for the first to end the process.
+// while the crashing one waits. abort() raises no exception, only SIGABRT: the hook's signal
+// handler turns it into the fatal-application-exit exception, which then takes the same path. A
+// fault inside the filter ends the process at once; a second thread that crashes meanwhile waits
+// for the first to end the process.
 #include <windows.h>
 // after windows.h
 #include <dbghelp.h>
 
 #include <atomic>
+#include <csignal>
 #include <cstdio>
 #include <mutex>
 
@@ -25,6 +28,10 @@ CAppError* g_installedBy = nullptr;                 // the hook in force, guarde
 LPTOP_LEVEL_EXCEPTION_FILTER g_previous = nullptr;  // the filter replaced by the hook
 std::atomic<IAppError*> g_owner{nullptr};           // asked for the path and told of the crash
 std::atomic<DWORD> g_handlingThread{0};             // thread inside the filter, 0 when none
+void (*g_previousAbort)(int) = SIG_DFL;             // the SIGABRT handler replaced by the hook
+
+// STATUS_FATAL_APP_EXIT, the code Windows gives an abort.
+constexpr DWORD kAbortCode = 0x40000015;
 
 // Writes a minidump of this process to `path`; `exception` describes the crash, or is null for
 // a dump on request. 0 on success, else the system's error number.
@@ -96,6 +103,11 @@ LONG WINAPI OnUnhandledException(EXCEPTION_POINTERS* exception) {
   return EXCEPTION_EXECUTE_HANDLER;  // not reached
 }
 
+void OnAbortSignal(int) {
+  // Non-continuable: should the filter not end the process, the exception does.
+  ::RaiseException(kAbortCode, EXCEPTION_NONCONTINUABLE, 0, nullptr);
+}
+
 }  // namespace
 
 CAppError::CAppError(IAppError* owner) {
@@ -109,6 +121,7 @@ CAppError::CAppError(IAppError* owner) {
     // No message box for a crash: the process ends through the filter, unattended.
     ::SetErrorMode(::GetErrorMode() | SEM_FAILCRITICALERRORS | SEM_NOGPFAULTERRORBOX);
     g_previous = ::SetUnhandledExceptionFilter(OnUnhandledException);
+    g_previousAbort = std::signal(SIGABRT, OnAbortSignal);
   }
   g_installedBy = this;
 }
@@ -119,6 +132,7 @@ CAppError::~CAppError() {
     return;  // a later hook replaced this one; it stays in force
   }
   ::SetUnhandledExceptionFilter(g_previous);
+  std::signal(SIGABRT, g_previousAbort == SIG_ERR ? SIG_DFL : g_previousAbort);
   g_owner.store(nullptr);
   g_installedBy = nullptr;
 }

@@ -102,7 +102,7 @@ bool MoveOver(const std::wstring& temporary, const std::wstring& target) {
   }
 }
 
-bool ReplaceFile(const std::string& path, const std::string& content) {
+bool ReplaceFileContent(const std::string& path, const std::string& content) {
   std::wstring target = Widen(path);
   DWORD attributes = ::GetFileAttributesW(target.c_str());
   if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0) {
@@ -186,7 +186,7 @@ bool CFileUtil::WriteNewFile(const std::string& path, const std::string& content
     ::SetLastError(ERROR_PATH_NOT_FOUND);
     return false;
   }
-  return append ? AppendToFile(path, content) : ReplaceFile(path, content);
+  return append ? AppendToFile(path, content) : ReplaceFileContent(path, content);
 }
 
 }  // namespace tbx
