@@ -36,6 +36,8 @@ typedef const WCHAR* LPCWSTR;
 #define TRUE 1
 #define FALSE 0
 #endif
+// The calling convention of the system's functions; the stand-in's are ordinary functions.
+#define WINAPI
 
 constexpr DWORD TOKEN_ADJUST_PRIVILEGES = 0x0020;
 constexpr DWORD TOKEN_QUERY = 0x0008;

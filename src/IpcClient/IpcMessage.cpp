@@ -234,10 +234,15 @@ bool PackMessage(std::string& out, const IpcMessage& message) {
 }
 
 bool BuildEnvelope(std::string& out, const IpcMessage& message) {
+  // Every text is in UTF-8 before the builder sees it: the builder replaces each byte that is
+  // not UTF-8 by U+FFFD, which would destroy the non-ASCII characters of a narrow text in the
+  // system's code page (Windows) that the conversion would have kept. Converted part by part,
+  // the whole text is UTF-8 already, so its final conversion leaves it as it is instead of
+  // converting the data a second time.
   JsonTextBuilder outer(1000, JsonTextBuilder::kObject);
-  outer.Key("traceId").Value(message.traceId);
+  outer.Key("traceId").Value(tbx::CStringUtil::s2s_utf8(message.traceId));
   outer.Key("priority").Value(message.priority);
-  outer.Key("type").Value(message.type);
+  outer.Key("type").Value(tbx::CStringUtil::s2s_utf8(message.type));
 
   JsonTextBuilder inner(1000, JsonTextBuilder::kObject);
   inner.Key("data").Value(tbx::CStringUtil::s2s_utf8(message.data));

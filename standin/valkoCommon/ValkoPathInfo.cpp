@@ -14,7 +14,8 @@ namespace {
 std::mutex g_rootMutex;
 std::string g_root;  // guarded by g_rootMutex
 
-// `root` as an absolute, lexically normalised path without a final separator ("/" stays "/");
+// `root` as an absolute, lexically normalised path in the system's form (Windows: drive and
+// backslashes, as process image paths are) without a final separator ("/" stays "/");
 // "" when it is empty or cannot be made absolute.
 std::string AbsoluteRoot(const std::string& root) {
   if (root.empty()) {
@@ -25,8 +26,11 @@ std::string AbsoluteRoot(const std::string& root) {
   if (error) {
     return "";
   }
-  std::string text = absolute.lexically_normal().string();
-  while (text.size() > 1 && text.back() == '/') {
+  std::filesystem::path normal = absolute.lexically_normal();
+  std::string text = normal.string();
+  // The root itself ("/", "C:\\") keeps its separator.
+  const size_t rootLength = normal.root_path().string().size();
+  while (text.size() > rootLength && (text.back() == '/' || text.back() == '\\')) {
     text.pop_back();
   }
   return text;

@@ -133,6 +133,30 @@ pid_t Spawn(const std::string& program, const std::vector<std::string>& args);
 // Waits for the child: its exit status, or 128 + signal when a signal ended it.
 int WaitExit(pid_t pid);
 
+// An absolute path as the system writes it: unchanged on POSIX; on Windows what
+// GetFullPathNameW makes of it (drive, backslashes, "." and ".." resolved).
+std::string SystemPath(const std::string& path);
+// The system's own definition of a Win32 function that a test executable defines again to stage
+// results: the stand-in library's on POSIX, kernel32's (or psapi's) on Windows. Aborts when
+// there is none.
+void* RealWin32Function(const char* name);
+// How the crash hook's dump file begins: the stand-in's text dump on POSIX, a minidump's
+// signature on Windows.
+const char* CrashDumpStart();
+// Gives the calling process a network namespace of its own, with the loopback interface only;
+// false where that is not possible (no privilege, or no such thing on Windows).
+bool EnterOwnNetworkNamespace();
+
+// Faulting another thread at a chosen point of its work: the thread's kernel id, whether it
+// sits in fsync now, and a SIGSEGV sent to it. POSIX (Linux /proc) only; elsewhere Available()
+// is false and nothing is done.
+struct ThreadFaulter {
+  static bool Available();
+  static long CurrentThreadId();
+  static bool SitsInFsync(long threadId);
+  static void Fault(uintptr_t thread);  // a std::thread's native_handle()
+};
+
 // This process's id (getpid, GetCurrentProcessId).
 int CurrentProcessId();
 // The file name of this process's executable without the directory and without ".exe", read

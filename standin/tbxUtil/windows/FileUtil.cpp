@@ -84,6 +84,24 @@ bool AppendToFile(const std::string& path, const std::string& content) {
   return file.Close();
 }
 
+// A reader that opened the target without FILE_SHARE_DELETE (as the C++ streams do) makes the
+// move fail with a sharing violation (access denied under Wine) until it closes the file.
+// Readers hold it briefly, so the move is tried again for up to 2 s before the write fails.
+bool MoveOver(const std::wstring& temporary, const std::wstring& target) {
+  for (int attempt = 0;; ++attempt) {
+    if (::MoveFileExW(temporary.c_str(), target.c_str(),
+                      MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
+      return true;
+    }
+    const DWORD error = ::GetLastError();
+    if ((error != ERROR_SHARING_VIOLATION && error != ERROR_ACCESS_DENIED) || attempt >= 2000) {
+      ::SetLastError(error);
+      return false;
+    }
+    ::Sleep(1);
+  }
+}
+
 bool ReplaceFileContent(const std::string& path, const std::string& content) {
   std::wstring target = Widen(path);
   DWORD attributes = ::GetFileAttributesW(target.c_str());
@@ -101,8 +119,7 @@ bool ReplaceFileContent(const std::string& path, const std::string& content) {
   }
   bool ok = WriteAll(file.get(), content) && ::FlushFileBuffers(file.get());
   ok = file.Close() && ok;
-  if (ok && ::MoveFileExW(temporary.c_str(), target.c_str(),
-                          MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
+  if (ok && MoveOver(temporary, target)) {
     return true;
   }
   DWORD error = ::GetLastError();

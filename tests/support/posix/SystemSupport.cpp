@@ -1,9 +1,12 @@
 // Temporary directories, the environment and child processes on POSIX.
+#include <dlfcn.h>
 #include <pthread.h>
+#include <sched.h>
 #include <signal.h>
 #include <spawn.h>
 #include <stdlib.h>
 #include <sys/stat.h>
+#include <sys/syscall.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -100,6 +103,46 @@ int WaitExit(pid_t pid) {
     }
   }
   return WIFSIGNALED(status) ? 128 + WTERMSIG(status) : WEXITSTATUS(status);
+}
+
+void* RealWin32Function(const char* name) {
+  static void* library = ::dlopen("libwin32standin.so", RTLD_NOW);
+  void* function = library != nullptr ? ::dlsym(library, name) : nullptr;
+  if (function == nullptr) {
+    std::fprintf(stderr, "no stand-in %s: %s\n", name, ::dlerror());
+    std::abort();
+  }
+  return function;
+}
+
+const char* CrashDumpStart() {
+  return "process dump\n";
+}
+
+bool EnterOwnNetworkNamespace() {
+  return ::unshare(CLONE_NEWNET) == 0;
+}
+
+bool ThreadFaulter::Available() {
+  return true;
+}
+
+long ThreadFaulter::CurrentThreadId() {
+  return static_cast<long>(::syscall(SYS_gettid));
+}
+
+bool ThreadFaulter::SitsInFsync(long threadId) {
+  const std::string inFsync = std::to_string(SYS_fsync) + " ";
+  return ReadText("/proc/self/task/" + std::to_string(threadId) + "/syscall")
+             .compare(0, inFsync.size(), inFsync) == 0;
+}
+
+void ThreadFaulter::Fault(uintptr_t thread) {
+  ::pthread_kill(static_cast<pthread_t>(thread), SIGSEGV);
+}
+
+std::string SystemPath(const std::string& path) {
+  return path;
 }
 
 int CurrentProcessId() {

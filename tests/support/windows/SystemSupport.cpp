@@ -302,6 +302,51 @@ int WaitExit(pid_t pid) {
   return static_cast<int>(status);
 }
 
+void* RealWin32Function(const char* name) {
+  for (const wchar_t* module : {L"kernel32.dll", L"psapi.dll"}) {
+    HMODULE library = ::LoadLibraryW(module);
+    // kernel32 holds the psapi functions under a "K32" prefix.
+    for (const std::string& exported : {std::string(name), "K32" + std::string(name)}) {
+      FARPROC function = library != nullptr ? ::GetProcAddress(library, exported.c_str()) : nullptr;
+      if (function != nullptr) {
+        return reinterpret_cast<void*>(function);
+      }
+    }
+  }
+  std::fprintf(stderr, "no system function %s\n", name);
+  std::abort();
+}
+
+const char* CrashDumpStart() {
+  return "MDMP";
+}
+
+bool EnterOwnNetworkNamespace() {
+  return false;
+}
+
+// Another thread's system call cannot be seen from inside, nor a fault raised on it.
+bool ThreadFaulter::Available() {
+  return false;
+}
+
+long ThreadFaulter::CurrentThreadId() {
+  return static_cast<long>(::GetCurrentThreadId());
+}
+
+bool ThreadFaulter::SitsInFsync(long) {
+  return false;
+}
+
+void ThreadFaulter::Fault(uintptr_t) {}
+
+std::string SystemPath(const std::string& path) {
+  wchar_t full[MAX_PATH + 1] = {};
+  const DWORD length =
+      ::GetFullPathNameW(tbx::windows::Widen(path).c_str(), MAX_PATH, full, nullptr);
+  return tbx::windows::Narrow(std::wstring(full, length));
+}
+
 int CurrentProcessId() {
   return static_cast<int>(::GetCurrentProcessId());
 }

@@ -1,6 +1,5 @@
 // The error-record file: gate, three-line window, exact record text, concurrent writers.
 #include <gtest/gtest.h>
-#include <unistd.h>
 
 #include <atomic>
 #include <filesystem>
@@ -38,7 +37,8 @@ class ErrorRecordTest : public ::testing::Test {
 
   // The record line written at the frozen moment by this process.
   static std::string Record(const std::string& message) {
-    return "2024-03-09 17:05:42 [" + std::to_string(::getpid()) + "] " + message;
+    return "2024-03-09 17:05:42 [" + std::to_string(korvex_test::CurrentProcessId()) + "] " +
+           message;
   }
 
   korvex_test::TempDir dir_;
@@ -177,7 +177,8 @@ TEST_F(ErrorRecordTest, ConcurrentWritersNeverLoseARecordWithinTheWindow) {
   EXPECT_EQ(written.size(), static_cast<size_t>(kWriters * kRecordsPerWriter));
   snapshots.insert(snapshots.end(), written.begin(), written.end());
 
-  const std::regex recordLine(R"(\d{4}-\d\d-\d\d \d\d:\d\d:\d\d \[)" + std::to_string(::getpid()) +
+  const std::regex recordLine(R"(\d{4}-\d\d-\d\d \d\d:\d\d:\d\d \[)" +
+                              std::to_string(korvex_test::CurrentProcessId()) +
                               R"(\] writer\d+-\d+)");
   std::map<std::string, std::string> successor;
   std::map<std::string, std::string> predecessor;

@@ -1,7 +1,6 @@
 // The memory check against staged figures. The two memory queries are defined here, in the
-// test executable, so they take precedence over the Win32 stand-in's; while no figures are
-// staged they pass through to the stand-in, loaded explicitly (the link no longer needs it).
-#include <dlfcn.h>
+// test executable, so they take precedence over the system's (the Win32 stand-in's, kernel32's);
+// while no figures are staged they pass through to the system's own.
 #include <gtest/gtest.h>
 
 #include <cstdio>
@@ -29,29 +28,23 @@ StagedMemory g_staged;
 
 template <class Function>
 Function Real(const char* name) {
-  static void* library = ::dlopen("libwin32standin.so", RTLD_NOW);
-  void* function = library != nullptr ? ::dlsym(library, name) : nullptr;
-  if (function == nullptr) {
-    std::fprintf(stderr, "no stand-in %s: %s\n", name, ::dlerror());
-    std::abort();
-  }
-  return reinterpret_cast<Function>(function);
+  return reinterpret_cast<Function>(korvex_test::RealWin32Function(name));
 }
 
 }  // namespace
 
-extern "C" BOOL GlobalMemoryStatusEx(MEMORYSTATUSEX* status) {
+extern "C" BOOL WINAPI GlobalMemoryStatusEx(MEMORYSTATUSEX* status) {
   if (!g_staged.active) {
-    return Real<BOOL (*)(MEMORYSTATUSEX*)>("GlobalMemoryStatusEx")(status);
+    return Real<BOOL(WINAPI*)(MEMORYSTATUSEX*)>("GlobalMemoryStatusEx")(status);
   }
   g_staged.lengthSeen = status->dwLength;
   *status = g_staged.status;
   return TRUE;
 }
 
-extern "C" BOOL GetPerformanceInfo(PERFORMANCE_INFORMATION* info, DWORD size) {
+extern "C" BOOL WINAPI GetPerformanceInfo(PERFORMANCE_INFORMATION* info, DWORD size) {
   if (!g_staged.active) {
-    return Real<BOOL (*)(PERFORMANCE_INFORMATION*, DWORD)>("GetPerformanceInfo")(info, size);
+    return Real<BOOL(WINAPI*)(PERFORMANCE_INFORMATION*, DWORD)>("GetPerformanceInfo")(info, size);
   }
   g_staged.cbSeen = info->cb;
   g_staged.sizeSeen = size;

@@ -13,6 +13,7 @@
 #include <rapidjson/writer.h>
 
 #include "IpcClient/IpcMessage.h"
+#include "tbx/StringUtil.h"
 
 namespace {
 
@@ -143,16 +144,19 @@ bool ParsesAsJsonDocument(const std::string& text) {
   return !document.HasParseError();
 }
 
-// Checks that one envelope member carries `original` back.
+// Checks that one envelope member carries `original` back: narrow text arrives in UTF-8
+// (converted from the system's code page where that is not UTF-8), and what still is no UTF-8
+// is replaced.
 void ExpectCarries(const rapidjson::Value& value, const std::string& original) {
-  if (ParsesAsJsonDocument(original)) {
+  const std::string text = tbx::CStringUtil::s2s_utf8(original);
+  if (ParsesAsJsonDocument(text)) {
     rapidjson::Document expected;
-    expected.Parse<kParseFlags>(original.data(), original.size());
+    expected.Parse<kParseFlags>(text.data(), text.size());
     EXPECT_TRUE(value == expected) << "embedded JSON differs for: " << original;
     return;
   }
   ASSERT_TRUE(value.IsString()) << original;
-  EXPECT_EQ(std::string(value.GetString(), value.GetStringLength()), ReplaceInvalidUtf8(original));
+  EXPECT_EQ(std::string(value.GetString(), value.GetStringLength()), ReplaceInvalidUtf8(text));
 }
 
 TEST(EnvelopeProperty, EveryEnvelopeParsesAndCarriesItsFieldsBack) {

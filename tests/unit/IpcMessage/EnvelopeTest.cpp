@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "IpcClient/IpcMessage.h"
+#include "tbx/StringUtil.h"
 
 namespace {
 
@@ -48,6 +49,17 @@ TEST(StandardEnvelope, IsExactForEveryKindOfField) {
   for (const auto& [message, expected] : cases) {
     EXPECT_EQ(Envelope(message), expected);
   }
+}
+
+// Where narrow texts are in an ANSI code page (Windows, 1252 here), a type and trace id in it
+// arrive converted to UTF-8, and data already in UTF-8 is not converted twice.
+TEST(StandardEnvelope, AnsiTypeAndTraceIdArriveAsUtf8BesideUtf8Data) {
+  if (tbx::CStringUtil::s2s_utf8("\xE9") == "\xE9") {
+    GTEST_SKIP() << "narrow texts are UTF-8 on this system";
+  }
+  EXPECT_EQ(Envelope(Message("T_\xE9", "\xC3\xA9", 0, "\xE9t\xE9")),
+            "{\"traceId\":\"\xC3\xA9t\xC3\xA9\",\"priority\":0,\"type\":\"T_\xC3\xA9\","
+            "\"data\":{\"data\":\"\xC3\xA9\"}}");
 }
 
 TEST(IpcOnlyEnvelope, StyledLayoutWithSortedKeysPrefixedTypeAndEscapedData) {

@@ -1,5 +1,4 @@
 #include <gtest/gtest.h>
-#include <unistd.h>
 
 #include <algorithm>
 #include <atomic>
@@ -22,15 +21,17 @@ using korvex_test::WriteText;
 TEST(InitValkoCommon, KeepsTheRootAbsoluteNormalisedWithoutFinalSeparator) {
   ASSERT_TRUE(tbx::InitValkoCommon("/opt/valko/bin/../"));
   ASSERT_NE(CSingleton<tbx::CValkoPathInfo>::GetInstance(), nullptr);
-  EXPECT_EQ(CSingleton<tbx::CValkoPathInfo>::GetInstance()->GetValkoRootPath(), "/opt/valko");
+  EXPECT_EQ(CSingleton<tbx::CValkoPathInfo>::GetInstance()->GetValkoRootPath(),
+            korvex_test::SystemPath("/opt/valko"));
 
   ASSERT_TRUE(tbx::InitValkoCommon("relative/root"));
   std::string cwd = std::filesystem::current_path().string();
   EXPECT_EQ(CSingleton<tbx::CValkoPathInfo>::GetInstance()->GetValkoRootPath(),
-            cwd + "/relative/root");
+            korvex_test::SystemPath(cwd + "/relative/root"));
 
   ASSERT_TRUE(tbx::InitValkoCommon("/"));
-  EXPECT_EQ(CSingleton<tbx::CValkoPathInfo>::GetInstance()->GetValkoRootPath(), "/");
+  EXPECT_EQ(CSingleton<tbx::CValkoPathInfo>::GetInstance()->GetValkoRootPath(),
+            korvex_test::SystemPath("/"));
 }
 
 TEST(InitValkoCommon, AnEmptyRootFailsButTheInstancesExistForTheDomainLoader) {
@@ -90,7 +91,8 @@ TEST(ValkoStack, DescribesEveryThreadOfTheOwnProcessWithItsName) {
     std::unique_lock<std::mutex> hold(mutex);
     changed.wait(hold, [&] { return named; });
   }
-  std::string stack = tbx::CValkoStack::GetValkoStack(getpid());
+  const uint64_t ownThread = tbx::CThreadUtil::GetCurrentThreadId();
+  std::string stack = tbx::CValkoStack::GetValkoStack(korvex_test::CurrentProcessId());
   {
     std::lock_guard<std::mutex> hold(mutex);
     release = true;
@@ -98,15 +100,15 @@ TEST(ValkoStack, DescribesEveryThreadOfTheOwnProcessWithItsName) {
   changed.notify_all();
   worker.join();
 
-  EXPECT_NE(stack.find("thread " + std::to_string(getpid()) + " "), std::string::npos) << stack;
-  EXPECT_NE(stack.find("thread " + std::to_string(workerId) + " name=stack_probe state="),
+  EXPECT_NE(stack.find("thread " + std::to_string(ownThread) + " "), std::string::npos) << stack;
+  EXPECT_NE(stack.find("thread " + std::to_string(workerId) + " name=stack_probe "),
             std::string::npos)
       << stack;
   EXPECT_GE(std::count(stack.begin(), stack.end(), '\n'), 2);
 }
 
 TEST(ValkoStack, AnotherProcessHasNoStackText) {
-  EXPECT_EQ(tbx::CValkoStack::GetValkoStack(getpid() + 1), "");
+  EXPECT_EQ(tbx::CValkoStack::GetValkoStack(korvex_test::CurrentProcessId() + 1), "");
   EXPECT_EQ(tbx::CValkoStack::GetValkoStack(-1), "");
 }
 
