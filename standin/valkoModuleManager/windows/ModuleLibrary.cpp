@@ -27,9 +27,15 @@ std::string LastErrorText() {
 }  // namespace
 
 void* ModuleLibrary::Open(const std::string& path, std::string* error) {
-  // A module's own dependencies are searched beside it first.
-  HMODULE module =
-      ::LoadLibraryExW(tbx::windows::Widen(path).c_str(), nullptr, LOAD_WITH_ALTERED_SEARCH_PATH);
+  // A module's own dependencies are searched beside it first. That search takes the directory
+  // from the path as given, which the loader reads with backslashes only.
+  std::wstring systemPath = tbx::windows::Widen(path);
+  for (wchar_t& c : systemPath) {
+    if (c == L'/') {
+      c = L'\\';
+    }
+  }
+  HMODULE module = ::LoadLibraryExW(systemPath.c_str(), nullptr, LOAD_WITH_ALTERED_SEARCH_PATH);
   if (module == nullptr) {
     *error = LastErrorText();
   }
