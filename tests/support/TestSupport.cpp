@@ -135,13 +135,18 @@ bool ParseJson(const std::string& text, Json::Value* value) {
   return true;
 }
 
+std::string SleeperProgram() {
+  return KORVEX_SLEEPER;
+}
+
 bool WaitUntil(const std::function<bool()>& done, std::chrono::milliseconds limit) {
   const auto deadline = std::chrono::steady_clock::now() + limit;
   while (!done()) {
     if (std::chrono::steady_clock::now() > deadline) {
       return done();
     }
-    std::this_thread::sleep_for(std::chrono::microseconds(500));
+    // 1 ms, not less: a shorter sleep returns at once on Windows, and the poll would spin.
+    std::this_thread::sleep_for(std::chrono::milliseconds(1));
   }
   return true;
 }

@@ -132,6 +132,17 @@ ChildResult RunInChild(const std::function<void()>& body);
 pid_t Spawn(const std::string& program, const std::vector<std::string>& args);
 // Waits for the child: its exit status, or 128 + signal when a signal ended it.
 int WaitExit(pid_t pid);
+// The child's status as WaitExit gives it when it has ended (it is reaped then); -1 while it
+// runs.
+int PollExit(pid_t pid);
+// Ends the child at once (SIGKILL, TerminateProcess) and reaps it.
+void KillChild(pid_t pid);
+// The status WaitExit gives for a process that the utility library's process service ended:
+// 128 + SIGKILL on POSIX, the exit code the service passes to TerminateProcess on Windows.
+int TerminatedStatus();
+// A program that sleeps for the seconds its one argument gives; copies of it under another
+// name are processes of that name.
+std::string SleeperProgram();
 
 // An absolute path as the system writes it: unchanged on POSIX; on Windows what
 // GetFullPathNameW makes of it (drive, backslashes, "." and ".." resolved).
@@ -143,6 +154,14 @@ void* RealWin32Function(const char* name);
 // How the crash hook's dump file begins: the stand-in's text dump on POSIX, a minidump's
 // signature on Windows.
 const char* CrashDumpStart();
+// Whether that dump is text (signal, address, back trace, memory map): on POSIX only.
+bool CrashDumpIsText();
+// The status WaitExit gives for a process that a fault ended: 128 + `signal` on POSIX, the
+// exception code on Windows.
+int FaultStatus(int signal, uint32_t exceptionCode);
+// The exception code the crash hook reports for a stack overflow: an access violation on
+// POSIX (the overflow is a SIGSEGV like any other), the stack-overflow code on Windows.
+int64_t StackOverflowCode();
 // Gives the calling process a network namespace of its own, with the loopback interface only;
 // false where that is not possible (no privilege, or no such thing on Windows).
 bool EnterOwnNetworkNamespace();
@@ -159,9 +178,37 @@ struct ThreadFaulter {
 
 // This process's id (getpid, GetCurrentProcessId).
 int CurrentProcessId();
+// The calling thread's id as the system's per-thread counters know it (gettid,
+// GetCurrentThreadId).
+int64_t SystemThreadId();
+// The calling thread's name as the system keeps it; "" when it keeps none.
+std::string SystemThreadName();
 // The file name of this process's executable without the directory and without ".exe", read
 // from the system (/proc/self/exe, GetModuleFileNameW).
 std::string OwnProgramName();
+// The path of this process's executable, canonical, as SymbolHome names files.
+std::string OwnProgramPath();
+
+// This process's memory in use as the system counts it (resident set, working set), in bytes;
+// -1 when unreadable.
+int64_t ResidentBytes();
+// Whether this Windows program runs under Wine, which reads some of the system's counters as 0
+// (open handles, I/O bytes); false on POSIX.
+bool UnderWine();
+
+// Shared libraries as the system's loader sees them (dlopen, LoadLibraryW). A library this
+// process has loaded already, by its path or file name, with a reference taken that
+// ReleaseLibrary gives back; null when it is not loaded (it is not loaded then either).
+void* FindLoadedLibrary(const std::string& path);
+// What the library exports under `name`; null when nothing.
+void* LibrarySymbol(void* library, const char* name);
+void ReleaseLibrary(void* library);
+// The canonical path of the module whose definition of `symbol` the libraries this process
+// loads are bound to: the global lookup on POSIX, the executable's exports on Windows (where
+// imports name their module); "" when there is none.
+std::string SymbolHome(const char* symbol);
+// A piece of the loader's message for a library file that does not exist.
+std::string MissingLibraryText();
 
 // Interrupts another thread's blocking wait the way a caught POSIX signal does (the wait returns
 // EINTR), with a handler that counts, while it lives. Windows has no such interruption.

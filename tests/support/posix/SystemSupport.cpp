@@ -13,6 +13,8 @@
 #include <atomic>
 #include <cerrno>
 #include <cstdio>
+#include <filesystem>
+#include <fstream>
 
 #include "support/SystemSupport.h"
 #include "support/TestSupport.h"
@@ -105,6 +107,26 @@ int WaitExit(pid_t pid) {
   return WIFSIGNALED(status) ? 128 + WTERMSIG(status) : WEXITSTATUS(status);
 }
 
+int PollExit(pid_t pid) {
+  int status = 0;
+  pid_t ended = 0;
+  while ((ended = ::waitpid(pid, &status, WNOHANG)) < 0 && errno == EINTR) {
+  }
+  if (ended != pid) {
+    return -1;
+  }
+  return WIFSIGNALED(status) ? 128 + WTERMSIG(status) : WEXITSTATUS(status);
+}
+
+void KillChild(pid_t pid) {
+  ::kill(pid, SIGKILL);
+  WaitExit(pid);
+}
+
+int TerminatedStatus() {
+  return 128 + SIGKILL;
+}
+
 void* RealWin32Function(const char* name) {
   static void* library = ::dlopen("libwin32standin.so", RTLD_NOW);
   void* function = library != nullptr ? ::dlsym(library, name) : nullptr;
@@ -117,6 +139,27 @@ void* RealWin32Function(const char* name) {
 
 const char* CrashDumpStart() {
   return "process dump\n";
+}
+
+bool CrashDumpIsText() {
+  return true;
+}
+
+int FaultStatus(int signal, uint32_t) {
+  return 128 + signal;
+}
+
+int64_t StackOverflowCode() {
+  return 0xC0000005LL;
+}
+
+int64_t SystemThreadId() {
+  return static_cast<int64_t>(::syscall(SYS_gettid));
+}
+
+std::string SystemThreadName() {
+  char name[64] = {};
+  return ::pthread_getname_np(::pthread_self(), name, sizeof(name)) == 0 ? name : "";
 }
 
 bool EnterOwnNetworkNamespace() {
@@ -162,6 +205,51 @@ std::string OwnProgramName() {
   const ssize_t length = ::readlink("/proc/self/exe", path, sizeof(path) - 1);
   const std::string text(path, length > 0 ? static_cast<size_t>(length) : 0);
   return text.substr(text.find_last_of('/') + 1);
+}
+
+std::string OwnProgramPath() {
+  std::error_code error;
+  return std::filesystem::canonical("/proc/self/exe", error).string();
+}
+
+int64_t ResidentBytes() {
+  std::ifstream statm("/proc/self/statm");
+  uint64_t pages = 0;
+  uint64_t resident = 0;
+  if (!(statm >> pages >> resident)) {
+    return -1;
+  }
+  return static_cast<int64_t>(resident) * ::sysconf(_SC_PAGESIZE);
+}
+
+bool UnderWine() {
+  return false;
+}
+
+void* FindLoadedLibrary(const std::string& path) {
+  return ::dlopen(path.c_str(), RTLD_NOW | RTLD_NOLOAD);
+}
+
+void* LibrarySymbol(void* library, const char* name) {
+  return ::dlsym(library, name);
+}
+
+void ReleaseLibrary(void* library) {
+  ::dlclose(library);
+}
+
+std::string SymbolHome(const char* symbol) {
+  void* address = ::dlsym(RTLD_DEFAULT, symbol);
+  Dl_info where{};
+  if (address == nullptr || ::dladdr(address, &where) == 0 || where.dli_fname == nullptr) {
+    return "";
+  }
+  std::error_code error;
+  return std::filesystem::canonical(where.dli_fname, error).string();
+}
+
+std::string MissingLibraryText() {
+  return "No such file or directory";
 }
 
 WaitInterrupter::WaitInterrupter() {

@@ -8,10 +8,13 @@
 // works in the parent's directories.
 #include <gtest/gtest.h>
 #include <windows.h>
+// after windows.h
+#include <psapi.h>
 
 #include <atomic>
 #include <cstdio>
 #include <cstdlib>
+#include <filesystem>
 #include <map>
 #include <mutex>
 #include <sstream>
@@ -302,6 +305,40 @@ int WaitExit(pid_t pid) {
   return static_cast<int>(status);
 }
 
+int PollExit(pid_t pid) {
+  HANDLE process = nullptr;
+  {
+    std::lock_guard<std::mutex> hold(g_childrenMutex);
+    auto it = g_children.find(pid);
+    if (it == g_children.end()) {
+      return -1;
+    }
+    process = it->second;
+  }
+  if (::WaitForSingleObject(process, 0) != WAIT_OBJECT_0) {
+    return -1;
+  }
+  return WaitExit(pid);
+}
+
+void KillChild(pid_t pid) {
+  HANDLE process = nullptr;
+  {
+    std::lock_guard<std::mutex> hold(g_childrenMutex);
+    auto it = g_children.find(pid);
+    if (it == g_children.end()) {
+      return;
+    }
+    process = it->second;
+  }
+  ::TerminateProcess(process, 137);
+  WaitExit(pid);
+}
+
+int TerminatedStatus() {
+  return 1;
+}
+
 void* RealWin32Function(const char* name) {
   for (const wchar_t* module : {L"kernel32.dll", L"psapi.dll"}) {
     HMODULE library = ::LoadLibraryW(module);
@@ -319,6 +356,36 @@ void* RealWin32Function(const char* name) {
 
 const char* CrashDumpStart() {
   return "MDMP";
+}
+
+bool CrashDumpIsText() {
+  return false;
+}
+
+int FaultStatus(int, uint32_t exceptionCode) {
+  return static_cast<int>(exceptionCode);
+}
+
+int64_t StackOverflowCode() {
+  return static_cast<int64_t>(EXCEPTION_STACK_OVERFLOW);
+}
+
+int64_t SystemThreadId() {
+  return static_cast<int64_t>(::GetCurrentThreadId());
+}
+
+std::string SystemThreadName() {
+  // GetThreadDescription exists from Windows 10 1607 on.
+  using GetDescription = HRESULT(WINAPI*)(HANDLE, PWSTR*);
+  static const GetDescription get = reinterpret_cast<GetDescription>(reinterpret_cast<void*>(
+      ::GetProcAddress(::GetModuleHandleW(L"kernel32.dll"), "GetThreadDescription")));
+  PWSTR description = nullptr;
+  if (get == nullptr || FAILED(get(::GetCurrentThread(), &description))) {
+    return "";
+  }
+  std::string name = tbx::windows::Narrow(description);
+  ::LocalFree(description);
+  return name;
 }
 
 bool EnterOwnNetworkNamespace() {
@@ -357,6 +424,80 @@ std::string OwnProgramName() {
       tbx::windows::Narrow(std::wstring(path, ::GetModuleFileNameW(nullptr, path, MAX_PATH)));
   const std::string name = text.substr(text.find_last_of("\\/") + 1);
   return EndsWith(name, ".exe") ? name.substr(0, name.size() - 4) : name;
+}
+
+namespace {
+
+// The file of a loaded module, canonical; "" when it has none.
+std::string ModuleFile(HMODULE module) {
+  wchar_t path[MAX_PATH + 1] = {};
+  const DWORD length = ::GetModuleFileNameW(module, path, MAX_PATH);
+  if (length == 0) {
+    return "";
+  }
+  std::error_code error;
+  return std::filesystem::canonical(std::filesystem::path(std::wstring(path, length)), error)
+      .string();
+}
+
+}  // namespace
+
+std::string OwnProgramPath() {
+  return ModuleFile(nullptr);
+}
+
+int64_t ResidentBytes() {
+  PROCESS_MEMORY_COUNTERS counters = {};
+  counters.cb = sizeof(counters);
+  if (!::GetProcessMemoryInfo(::GetCurrentProcess(), &counters, sizeof(counters))) {
+    return -1;
+  }
+  return static_cast<int64_t>(counters.WorkingSetSize);
+}
+
+bool UnderWine() {
+  // Wine's ntdll exports its version; Windows' does not.
+  static const bool wine =
+      ::GetProcAddress(::GetModuleHandleW(L"ntdll.dll"), "wine_get_version") != nullptr;
+  return wine;
+}
+
+void* FindLoadedLibrary(const std::string& path) {
+  HMODULE module = nullptr;
+  // Takes a reference, as dlopen does, so the library cannot go while the caller holds it.
+  if (!::GetModuleHandleExW(0, tbx::windows::Widen(SystemPath(path)).c_str(), &module)) {
+    // A bare file name is looked up among the loaded modules' names.
+    if (path.find_first_of("/\\") != std::string::npos ||
+        !::GetModuleHandleExW(0, tbx::windows::Widen(path).c_str(), &module)) {
+      return nullptr;
+    }
+  }
+  return reinterpret_cast<void*>(module);
+}
+
+void* LibrarySymbol(void* library, const char* name) {
+  return reinterpret_cast<void*>(::GetProcAddress(static_cast<HMODULE>(library), name));
+}
+
+void ReleaseLibrary(void* library) {
+  ::FreeLibrary(static_cast<HMODULE>(library));
+}
+
+// The libraries import the executable's exports by its module name; the executable's own
+// export table is where those imports are bound.
+std::string SymbolHome(const char* symbol) {
+  FARPROC address = ::GetProcAddress(::GetModuleHandleW(nullptr), symbol);
+  HMODULE home = nullptr;
+  if (address == nullptr || !::GetModuleHandleExW(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS |
+                                                      GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT,
+                                                  reinterpret_cast<LPCWSTR>(address), &home)) {
+    return "";
+  }
+  return ModuleFile(home);
+}
+
+std::string MissingLibraryText() {
+  return "error 126";  // ERROR_MOD_NOT_FOUND
 }
 
 // Windows interrupts no wait on behalf of a handler: nothing to install or send.
