@@ -61,12 +61,16 @@ struct Process {
   std::string path;       // of the executable
   std::string name = "";  // what the name query reports when not the listed name
 };
+// /opt/<dir> as the system writes it, as the agent root /opt/valko is.
+std::string Opt(const std::string& dir) {
+  return korvex_test::SystemPath("/opt/" + dir);
+}
 // An agent or a monitor in /opt/<dir>.
 Process A(uint64_t id, const std::string& dir) {
-  return {id, kAgent, "/opt/" + dir + "/" + kAgent};
+  return {id, kAgent, Opt(dir + "/" + kAgent)};
 }
 Process M(uint64_t id, const std::string& dir, const std::string& name = "") {
-  return {id, kMonitor, "/opt/" + dir + "/" + kMonitor, name};
+  return {id, kMonitor, Opt(dir + "/" + kMonitor), name};
 }
 
 struct Case {
@@ -92,8 +96,8 @@ TEST_F(DirectoryCheckTest, EndsTheMonitorsWhenAgentAndMonitorDirectoriesDiffer) 
        {A(10, "valko/p"), M(20, "valko/q"), M(21, "valko/q")},
        {20, 21},
        {kMismatch},
-       {"Korvex dir is not same as KorvexMonitor, Korvex dir is /opt/valko/p, KorvexMonitor dir "
-        "is /opt/valko/q",
+       {"Korvex dir is not same as KorvexMonitor, Korvex dir is " + Opt("valko/p") +
+            ", KorvexMonitor dir is " + Opt("valko/q"),
         "kill KorvexMonitor success"}},
       {"TwoAgentDirectories",
        {A(10, "valko/a"), A(11, "valko/b"), M(20, "valko/a")},

@@ -2,9 +2,6 @@
 // and KorvexMonitor.exe in a temporary agent root. Only the processes this test started are
 // ever shown to the check, so no other program on the machine can be ended.
 #include <gtest/gtest.h>
-#include <signal.h>
-#include <sys/wait.h>
-#include <unistd.h>
 
 #include <algorithm>
 #include <filesystem>
@@ -63,8 +60,7 @@ class RealProcessesTest : public ::testing::Test {
   void TearDown() override {
     tbx::testing::OverrideProcessUtil(nullptr);
     for (pid_t child : children_) {
-      ::kill(child, SIGKILL);
-      ::waitpid(child, nullptr, 0);
+      korvex_test::KillChild(child);
     }
     while (CSingleton<tbx::CValkoPathInfo>::GetInstance() != nullptr) {
       CSingleton<tbx::CValkoPathInfo>::RemoveInstance();
@@ -74,10 +70,10 @@ class RealProcessesTest : public ::testing::Test {
   // Starts a sleeping copy of `sleep` at <root>/<relativePath>, and waits until the process
   // runs that copy.
   pid_t Start(const std::string& relativePath) {
-    const fs::path path = fs::path(root_) / relativePath;
+    const fs::path path = (fs::path(root_) / relativePath).make_preferred();
     fs::create_directories(path.parent_path());
     if (!fs::exists(path)) {
-      fs::copy_file("/bin/sleep", path);
+      fs::copy_file(korvex_test::SleeperProgram(), path);
       fs::permissions(path, fs::perms::owner_all);
     }
     const pid_t child = korvex_test::Spawn(path.string(), {"60"});
@@ -90,14 +86,14 @@ class RealProcessesTest : public ::testing::Test {
     return child;
   }
 
-  // True when `child` was ended by a signal (and is reaped), false while it still runs.
+  // True when the process service ended `child` (which is reaped then), false while it runs.
   bool WasKilled(pid_t child) {
-    int status = 0;
-    if (::waitpid(child, &status, WNOHANG) != child) {
+    const int status = korvex_test::PollExit(child);
+    if (status < 0) {
       return false;
     }
     children_.erase(std::find(children_.begin(), children_.end(), child));
-    return WIFSIGNALED(status);
+    return status == korvex_test::TerminatedStatus();
   }
 
   void CheckOnce() {

@@ -1,8 +1,6 @@
 #include "valko/ModuleManager.h"
 
-#include <dlfcn.h>
 #include <gtest/gtest.h>
-#include <stdlib.h>
 
 #include <filesystem>
 
@@ -15,6 +13,10 @@ namespace {
 using korvex_test::FakeTransmit;
 using korvex_test::ReadProcessLog;
 using korvex_test::TempAppDir;
+
+// The file names the build gives the modules (libecho.so, echo.dll, ...).
+const std::string kEcho = std::filesystem::path(ECHO_MODULE).filename().string();
+const std::string kProbe = std::filesystem::path(PROBE_MODULE).filename().string();
 
 class ModuleManager : public ::testing::Test {
  protected:
@@ -48,9 +50,13 @@ class ModuleManager : public ::testing::Test {
     }
     return types;
   }
-  // The handle of a module the manager loaded, or null when it is not loaded.
-  void* LoadedHandle(const std::string& relative) const {
-    return dlopen(dir_.File(relative).c_str(), RTLD_NOW | RTLD_NOLOAD);
+  // Whether the module at `relative` is loaded in this process.
+  bool Loaded(const std::string& relative) const {
+    void* library = korvex_test::FindLoadedLibrary(dir_.File(relative));
+    if (library != nullptr) {
+      korvex_test::ReleaseLibrary(library);
+    }
+    return library != nullptr;
   }
 
   TempAppDir dir_;
@@ -62,7 +68,7 @@ class ModuleManager : public ::testing::Test {
 // The modules are loaded at run time and must reach the executable's one proxy, not a copy
 // of their own.
 TEST_F(ModuleManager, LoadsTheListedModulesWhichAnswerThroughTheExecutablesProxy) {
-  Configure("# agent modules\n\n  modules/libecho.so  \nmodules/libprobe_module.so\n");
+  Configure("# agent modules\n\n  modules/" + kEcho + "  \nmodules/" + kProbe + "\n");
   ASSERT_TRUE(manager_->LoadModule());
   EXPECT_EQ(RegisteredTypes(), (std::vector<std::string>{"T_MSG_ECHO", "T_MSG_PROBE"}));
 
@@ -75,54 +81,56 @@ TEST_F(ModuleManager, LoadsTheListedModulesWhichAnswerThroughTheExecutablesProxy
   EXPECT_EQ(sent[0].priority, 2);
   EXPECT_FALSE(sent[0].keepFlag);
 
-  void* probe = LoadedHandle("modules/libprobe_module.so");
+  void* probe = korvex_test::FindLoadedLibrary(dir_.File("modules/" + kProbe));
   ASSERT_NE(probe, nullptr);
-  auto proxyInstance = reinterpret_cast<void* (*)()>(dlsym(probe, "ProbeProxyInstance"));
-  auto transmitInstance = reinterpret_cast<void* (*)()>(dlsym(probe, "ProbeTransmitInstance"));
+  auto proxyInstance =
+      reinterpret_cast<void* (*)()>(korvex_test::LibrarySymbol(probe, "ProbeProxyInstance"));
+  auto transmitInstance =
+      reinterpret_cast<void* (*)()>(korvex_test::LibrarySymbol(probe, "ProbeTransmitInstance"));
   ASSERT_NE(proxyInstance, nullptr);
   ASSERT_NE(transmitInstance, nullptr);
   EXPECT_EQ(proxyInstance(), CSingleton<CMsgTransmitProxy>::GetInstance());
   EXPECT_EQ(transmitInstance(), static_cast<IMsgTransmitInterface*>(&transmit_));
-  dlclose(probe);
+  korvex_test::ReleaseLibrary(probe);
 }
 
 TEST_F(ModuleManager, UnloadsInReverseOrderAfterUninit) {
-  Configure("modules/libecho.so\nmodules/libprobe_module.so\n");
+  Configure("modules/" + kEcho + "\nmodules/" + kProbe + "\n");
   ASSERT_TRUE(manager_->LoadModule());
   EXPECT_TRUE(manager_->UnLoadModule());
   EXPECT_EQ(transmit_.unregistered(), (std::vector<std::string>{"T_MSG_PROBE", "T_MSG_ECHO"}));
   EXPECT_TRUE(transmit_.handlers().empty());
-  EXPECT_EQ(LoadedHandle("modules/libecho.so"), nullptr);
-  EXPECT_EQ(LoadedHandle("modules/libprobe_module.so"), nullptr);
+  EXPECT_FALSE(Loaded("modules/" + kEcho));
+  EXPECT_FALSE(Loaded("modules/" + kProbe));
   EXPECT_TRUE(manager_->UnLoadModule());  // nothing left: still fine
 }
 
 TEST_F(ModuleManager, LoadingTwiceKeepsOneCopyOfEachModule) {
-  Configure("modules/libecho.so\n");
+  Configure("modules/" + kEcho + "\n");
   ASSERT_TRUE(manager_->LoadModule());
   ASSERT_TRUE(manager_->LoadModule());
   EXPECT_EQ(RegisteredTypes(), std::vector<std::string>{"T_MSG_ECHO"});
 }
 
 TEST_F(ModuleManager, AMissingLibraryFailsWithALogLineNamingIt) {
-  Configure("modules/libecho.so\nmodules/absent.so\nmodules/libprobe_module.so\n");
+  Configure("modules/" + kEcho + "\nmodules/absent.so\nmodules/" + kProbe + "\n");
   EXPECT_FALSE(manager_->LoadModule());
   std::string log = ReadProcessLog();
   EXPECT_NE(log.find("load module " + dir_.File("modules/absent.so") + " fail:"), std::string::npos)
       << log;
-  EXPECT_NE(log.find("No such file or directory"), std::string::npos) << log;
+  EXPECT_NE(log.find(korvex_test::MissingLibraryText()), std::string::npos) << log;
   // The module before it stays loaded; the one after it was not tried.
   EXPECT_EQ(RegisteredTypes(), std::vector<std::string>{"T_MSG_ECHO"});
 }
 
 TEST_F(ModuleManager, AFailingInitFailsAndUnloadsThatModule) {
-  Configure("modules/libprobe_module.so\n");
+  Configure("modules/" + kProbe + "\n");
   {
     korvex_test::ScopedEnv failing("PROBE_MODULE_INIT_RESULT", "7");
     EXPECT_FALSE(manager_->LoadModule());
   }
-  EXPECT_NE(ReadProcessLog().find("libprobe_module.so init fail: 7"), std::string::npos);
-  EXPECT_EQ(LoadedHandle("modules/libprobe_module.so"), nullptr);
+  EXPECT_NE(ReadProcessLog().find(kProbe + " init fail: 7"), std::string::npos);
+  EXPECT_FALSE(Loaded("modules/" + kProbe));
   EXPECT_TRUE(manager_->LoadModule());  // a later attempt starts afresh
   EXPECT_EQ(RegisteredTypes(), std::vector<std::string>{"T_MSG_PROBE"});
 }
@@ -154,21 +162,16 @@ TEST(MsgTransmitProxy, ReachesNothingUntilInitialisedWithAnInterface) {
 }
 
 TEST(MsgTransmitProxy, TheLibraryLeavesTheSingletonToTheExecutable) {
-  void* library = dlopen("libvalkoMsgTransmitProxy.so", RTLD_NOW | RTLD_NOLOAD);
+  void* library = korvex_test::FindLoadedLibrary(PROXY_LIBRARY);
   ASSERT_NE(library, nullptr);
   for (const char* symbol : {"_ZN10CSingletonI17CMsgTransmitProxyE11GetInstanceEv",
                              "_ZN10CSingletonI17CMsgTransmitProxyE11m_pInstanceE",
                              "_ZN10CSingletonI17CMsgTransmitProxyE6m_nRefE"}) {
-    EXPECT_EQ(dlsym(library, symbol), nullptr) << symbol << " defined by the proxy library";
-    void* global = dlsym(RTLD_DEFAULT, symbol);
-    ASSERT_NE(global, nullptr) << symbol;
-    Dl_info where{};
-    ASSERT_NE(dladdr(global, &where), 0);
-    EXPECT_EQ(std::filesystem::canonical(where.dli_fname),
-              std::filesystem::canonical("/proc/self/exe"))
-        << symbol;
+    EXPECT_EQ(korvex_test::LibrarySymbol(library, symbol), nullptr)
+        << symbol << " defined by the proxy library";
+    EXPECT_EQ(korvex_test::SymbolHome(symbol), korvex_test::OwnProgramPath()) << symbol;
   }
-  dlclose(library);
+  korvex_test::ReleaseLibrary(library);
 }
 
 }  // namespace
