@@ -1,6 +1,3 @@
-#include <signal.h>
-#include <unistd.h>
-
 #include <chrono>
 #include <filesystem>
 #include <memory>
@@ -37,8 +34,7 @@ TEST(SingleAppTest, AHolderThatIsKilledReleasesTheGuard) {
   bool held = korvex_test::WaitUntil([&] { return tbx::CFileUtil::IsFile(ready); });
   EXPECT_TRUE(held);
   EXPECT_EQ(held, tbx::CSingleApp("tbx-test-guard", path, "").IsRunning());
-  ::kill(holder, SIGKILL);
-  korvex_test::WaitExit(holder);
+  korvex_test::KillChild(holder);
   EXPECT_FALSE(tbx::CSingleApp("tbx-test-guard", path, "").IsRunning());
 }
 
@@ -46,13 +42,12 @@ TEST(SingleAppTest, ExecutedChildrenDoNotInheritTheGuard) {
   TempDir dir;
   std::string path = dir.File("guard");
   auto guard = std::make_unique<tbx::CSingleApp>("tbx-test-guard", path, "");
-  pid_t sleeper = korvex_test::Spawn("/bin/sleep", {"300"});
+  pid_t sleeper = korvex_test::Spawn(korvex_test::SleeperProgram(), {"300"});
   ASSERT_GT(sleeper, 0);
   guard.reset();
   // An inherited descriptor would keep the lock alive in the sleeping child.
   EXPECT_EQ(0, RunChild({"guard", path}));
-  ::kill(sleeper, SIGKILL);
-  korvex_test::WaitExit(sleeper);
+  korvex_test::KillChild(sleeper);
 }
 
 TEST(SingleAppTest, AnUnusablePathFallsBackToAFileDerivedFromTheName) {

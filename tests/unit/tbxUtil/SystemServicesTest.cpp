@@ -1,12 +1,11 @@
-#include <stdlib.h>
-#include <time.h>
-#include <unistd.h>
-
 #include <chrono>
+#include <ctime>
+#include <filesystem>
 
 #include <gtest/gtest.h>
 
 #include "TestProcess.h"
+#include "support/SystemSupport.h"
 #include "tbx/ProcessUtil.h"
 #include "tbx/SystemInfo.h"
 #include "tbx/ThreadUtil.h"
@@ -37,21 +36,25 @@ TEST(TimeUtilTest, FormatsTheFrozenClockAndFollowsTheRealOneWhenThawed) {
             tbx::CTimeUtil::GetCurrentDataTime().ToString("%Y-%m-%d %H:%M:%S"));
   EXPECT_EQ("", tbx::CTimeUtil::GetCurrentDataTime().ToString(""));
   korvex_test::FreezeClockUtc(0);
-  EXPECT_NEAR(static_cast<double>(::time(nullptr)),
+  EXPECT_NEAR(static_cast<double>(std::time(nullptr)),
               static_cast<double>(tbx::standin::CurrentSeconds()), 5.0);
-  ::unsetenv("TZ");
+  korvex_test::system_support::UnsetEnv("TZ");
   tbx::CTimeUtil::UpdateDstFlag();
 }
 
 TEST(ToolUtilTest, PlacesTheApplicationAndItsRunFile) {
   std::string real = tbx::CToolUtil::GetApplicationDirPath();
-  EXPECT_EQ("unit_tbxUtil", tbx::CToolUtil::GetApplicationFileName());
-  EXPECT_EQ(tbxtest::ChildProgram().substr(0, real.size() + 1), real + "/");
+  // The executable's file name, ".exe" included where the system gives one.
+  EXPECT_EQ(std::filesystem::path(korvex_test::OwnProgramPath()).filename().string(),
+            tbx::CToolUtil::GetApplicationFileName());
+  const std::string inside = korvex_test::SystemPath(real + "/");
+  EXPECT_EQ(korvex_test::SystemPath(tbxtest::ChildProgram()).substr(0, inside.size()), inside);
   TempDir dir;
   tbx::testing::OverrideApplicationDir(dir.path() + "/");
   EXPECT_EQ(dir.path(), tbx::CToolUtil::GetApplicationDirPath());
   ASSERT_TRUE(tbx::CToolUtil::CreateRunFile());
-  EXPECT_EQ(std::to_string(::getpid()), ReadText(dir.File("unit_tbxUtil.run")));
+  EXPECT_EQ(std::to_string(korvex_test::CurrentProcessId()),
+            ReadText(dir.File("unit_tbxUtil.run")));
   tbx::testing::OverrideApplicationDir("");
   EXPECT_EQ(real, tbx::CToolUtil::GetApplicationDirPath());
 }
