@@ -31,6 +31,9 @@ target_link_libraries(spdlog::spdlog INTERFACE korvex_header_deps)
 # Unicode Win32 names are spelled out (the W functions) where they are used; the narrow macros
 # stay as the headers define them. Windows 7 is the oldest target.
 add_compile_definitions(WIN32_LEAN_AND_MEAN NOMINMAX _WIN32_WINNT=0x0601)
+# The crash hook's back trace (CaptureStackBackTrace) follows the chain of frame pointers on
+# 32-bit Windows; a function compiled without one hides its callers from the trace.
+add_compile_options(-fno-omit-frame-pointer)
 
 # DLLs carry their Windows names (tbxUtil.dll, not libtbxUtil.dll); their import libraries stay
 # out of the installation.
