@@ -156,6 +156,9 @@ void* RealWin32Function(const char* name);
 const char* CrashDumpStart();
 // Whether that dump is text (signal, address, back trace, memory map): on POSIX only.
 bool CrashDumpIsText();
+// Whether the single-instance guard is a lock on a file at the guard path (POSIX), which needs a
+// usable path, rather than a named object (a mutex on Windows), which needs none.
+bool GuardIsALockFile();
 // The status WaitExit gives for a process that a fault ended: 128 + `signal` on POSIX, the
 // exception code on Windows.
 int FaultStatus(int signal, uint32_t exceptionCode);

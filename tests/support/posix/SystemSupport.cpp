@@ -145,6 +145,10 @@ bool CrashDumpIsText() {
   return true;
 }
 
+bool GuardIsALockFile() {
+  return true;
+}
+
 int FaultStatus(int signal, uint32_t) {
   return 128 + signal;
 }

@@ -362,6 +362,10 @@ bool CrashDumpIsText() {
   return false;
 }
 
+bool GuardIsALockFile() {
+  return false;
+}
+
 int FaultStatus(int, uint32_t exceptionCode) {
   return static_cast<int>(exceptionCode);
 }
