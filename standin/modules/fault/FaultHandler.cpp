@@ -3,7 +3,6 @@
 #include <rapidjson/document.h>
 
 #include <cstdlib>
-#include <cstring>
 
 namespace fault {
 namespace {
@@ -26,7 +25,9 @@ volatile bool g_deeper = true;  // never cleared: the recursion has no way out
 
 int Recurse(int depth) {
   volatile char frame[1024];
-  std::memset(const_cast<char*>(frame), depth & 0x7f, sizeof(frame));
+  for (size_t i = 0; i < sizeof(frame); ++i) {
+    frame[i] = static_cast<char>(depth & 0x7f);
+  }
   return (g_deeper ? Recurse(depth + 1) : 0) + frame[depth % sizeof(frame)];
 }
 
