@@ -162,6 +162,8 @@ int CurrentProcessId();
 // The file name of this process's executable without the directory and without ".exe", read
 // from the system (/proc/self/exe, GetModuleFileNameW).
 std::string OwnProgramName();
+// The file name of this process's executable as it is, ".exe" included where it has one.
+std::string OwnExecutableFileName();
 
 // Interrupts another thread's blocking wait the way a caught POSIX signal does (the wait returns
 // EINTR), with a handler that counts, while it lives. Windows has no such interruption.

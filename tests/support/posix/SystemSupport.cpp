@@ -164,6 +164,10 @@ std::string OwnProgramName() {
   return text.substr(text.find_last_of('/') + 1);
 }
 
+std::string OwnExecutableFileName() {
+  return OwnProgramName();  // no suffix is taken off here
+}
+
 WaitInterrupter::WaitInterrupter() {
   g_interruptions.store(0);
   struct sigaction action = {};
