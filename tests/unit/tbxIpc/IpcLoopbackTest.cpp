@@ -21,7 +21,9 @@ using ipctest::ReadFrame;
 using ipctest::WaitForEof;
 using ipctest::WriteAll;
 
-constexpr int kHelloTimeoutMs = 200;
+// Short for a quick suite, long enough that a loaded machine (Wine is about 3x slower) still
+// gets a HELLO sent right after the connect in before it.
+constexpr int kHelloTimeoutMs = 600;
 
 // A port on 127.0.0.1 that nobody listens on, as a stale endpoint file names it.
 uint16_t UnusedPort() {
