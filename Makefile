@@ -94,14 +94,14 @@ build-windows: deps-windows build/windows/CMakeCache.txt
 # export check reading its PE files, and the end-to-end cases, whose Linux driver starts the
 # Windows programs in a Wine prefix of their own.
 test-windows: build-windows
-	@bash scripts/wine-run
+	@bash scripts/wine-run --server
 	ctest --test-dir build/windows --output-on-failure -j $(CTEST_JOBS) --timeout 600; \
 	  status=$$?; WINEPREFIX=$(CURDIR)/build/windows/wineprefix wineserver -k 2>/dev/null; \
 	  [ $$status -eq 0 ] || exit $$status
 	@bash scripts/install-deps
 	cmake --preset default >/dev/null
 	cmake --build build/default -j $(JOBS) --target e2e_monitor unit_Exports
-	@WINEPREFIX=$(CURDIR)/build/windows/wineprefix-e2e bash scripts/wine-run
+	@WINEPREFIX=$(CURDIR)/build/windows/wineprefix-e2e bash scripts/wine-run --server
 	ctest --test-dir build/default --output-on-failure -j $(CTEST_JOBS) --timeout 600 -L windows; \
 	  status=$$?; WINEPREFIX=$(CURDIR)/build/windows/wineprefix-e2e wineserver -k 2>/dev/null; \
 	  exit $$status
