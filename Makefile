@@ -90,8 +90,9 @@ build/windows/CMakeCache.txt: | deps-windows
 build-windows: deps-windows build/windows/CMakeCache.txt
 	cmake --build build/windows -j $(JOBS)
 
-# The unit suites under Wine, then the end-to-end cases against the Windows tree: the Linux
-# driver of the default build starting the Windows programs in a Wine prefix of their own.
+# The unit suites under Wine, then the cases of the default build against the Windows tree: the
+# export check reading its PE files, and the end-to-end cases, whose Linux driver starts the
+# Windows programs in a Wine prefix of their own.
 test-windows: build-windows
 	@bash scripts/wine-run --server
 	ctest --test-dir build/windows --output-on-failure -j $(CTEST_JOBS) --timeout 600; \
@@ -99,7 +100,7 @@ test-windows: build-windows
 	  [ $$status -eq 0 ] || exit $$status
 	@bash scripts/install-deps
 	cmake --preset default >/dev/null
-	cmake --build build/default -j $(JOBS) --target e2e_monitor
+	cmake --build build/default -j $(JOBS) --target e2e_monitor unit_Exports
 	@WINEPREFIX=$(CURDIR)/build/windows/wineprefix-e2e bash scripts/wine-run --server
 	ctest --test-dir build/default --output-on-failure -j $(CTEST_JOBS) --timeout 600 -L windows; \
 	  status=$$?; WINEPREFIX=$(CURDIR)/build/windows/wineprefix-e2e wineserver -k 2>/dev/null; \

@@ -44,11 +44,17 @@ if(CMAKE_CROSSCOMPILING)
   set(KORVEX_DISCOVERY_MODE DISCOVERY_MODE PRE_TEST)
 endif()
 
-# korvex_gtest(<name> SOURCES <files...> [LIBS <targets...>] [TEST_PROPERTIES <prop value...>])
+# korvex_gtest(<name> SOURCES <files...> [LIBS <targets...>] [TEST_PROPERTIES <prop value...>]
+#              [FILTER <gtest filter>])
 # One GoogleTest executable in build/<preset>/tests, registered with CTest case by case;
-# TEST_PROPERTIES are added to every case (e.g. RUN_SERIAL TRUE).
+# TEST_PROPERTIES are added to every case (e.g. RUN_SERIAL TRUE). FILTER registers only the
+# cases it selects.
 function(korvex_gtest name)
-  cmake_parse_arguments(ARG "" "" "SOURCES;LIBS;TEST_PROPERTIES" ${ARGN})
+  cmake_parse_arguments(ARG "" "FILTER" "SOURCES;LIBS;TEST_PROPERTIES" ${ARGN})
+  set(filter)
+  if(ARG_FILTER)
+    set(filter TEST_FILTER "${ARG_FILTER}")
+  endif()
   add_executable(${name} ${ARG_SOURCES})
   target_link_libraries(${name} PRIVATE ${ARG_LIBS} GTest::gtest GTest::gmock GTest::gtest_main)
   target_include_directories(${name} PRIVATE ${CMAKE_SOURCE_DIR}/tests ${CMAKE_SOURCE_DIR}
@@ -63,6 +69,7 @@ function(korvex_gtest name)
       ENVIRONMENT_MODIFICATION "KORVEX_SOURCE_DIR=set:${CMAKE_SOURCE_DIR}"
       ${ARG_TEST_PROPERTIES}
     DISCOVERY_TIMEOUT 60
+    ${filter}
     ${KORVEX_DISCOVERY_MODE})
 endfunction()
 

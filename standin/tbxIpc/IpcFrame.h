@@ -47,7 +47,7 @@ TBXIPC_API bool SplitDataExPayload(const std::string& payload, std::string* head
                                    std::string* data);
 
 // Little-endian u32 at `p` (which must hold 4 bytes) and its inverse.
-uint32_t ReadU32Le(const char* p);
-void AppendU32Le(uint32_t value, std::string* out);
+TBXIPC_API uint32_t ReadU32Le(const char* p);
+TBXIPC_API void AppendU32Le(uint32_t value, std::string* out);
 
 }  // namespace ipc

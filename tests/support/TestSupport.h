@@ -189,6 +189,8 @@ std::string SystemThreadName();
 // The file name of this process's executable without the directory and without ".exe", read
 // from the system (/proc/self/exe, GetModuleFileNameW).
 std::string OwnProgramName();
+// The file name of this process's executable as it is, ".exe" included where it has one.
+std::string OwnExecutableFileName();
 // The path of this process's executable, canonical, as SymbolHome names files.
 std::string OwnProgramPath();
 

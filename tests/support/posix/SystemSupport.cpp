@@ -211,6 +211,10 @@ std::string OwnProgramName() {
   return text.substr(text.find_last_of('/') + 1);
 }
 
+std::string OwnExecutableFileName() {
+  return OwnProgramName();  // no suffix is taken off here
+}
+
 std::string OwnProgramPath() {
   std::error_code error;
   return std::filesystem::canonical("/proc/self/exe", error).string();

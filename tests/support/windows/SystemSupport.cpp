@@ -422,11 +422,15 @@ int CurrentProcessId() {
   return static_cast<int>(::GetCurrentProcessId());
 }
 
-std::string OwnProgramName() {
+std::string OwnExecutableFileName() {
   wchar_t path[MAX_PATH + 1] = {};
   const std::string text =
       tbx::windows::Narrow(std::wstring(path, ::GetModuleFileNameW(nullptr, path, MAX_PATH)));
-  const std::string name = text.substr(text.find_last_of("\\/") + 1);
+  return text.substr(text.find_last_of("\\/") + 1);
+}
+
+std::string OwnProgramName() {
+  const std::string name = OwnExecutableFileName();
   return EndsWith(name, ".exe") ? name.substr(0, name.size() - 4) : name;
 }
 

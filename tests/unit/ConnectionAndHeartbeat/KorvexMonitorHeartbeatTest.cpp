@@ -65,10 +65,12 @@ TEST_F(HeartbeatTest, ConstructionQueuesExactlyOneHeartbeatWithTheStyledBody) {
   EXPECT_EQ(sent[0].data,
             "{\n"
             "   \"plugin_name\" : \"KorvexMonitor\",\n"
-            "   \"proc_name\" : \"unit_ConnectionAndHeartbeat\",\n"
-            "   \"state\" : \"running\",\n"
-            "   \"ts\" : 1710003942\n"
-            "}\n");
+            "   \"proc_name\" : \"" +
+                korvex_test::OwnExecutableFileName() +
+                "\",\n"
+                "   \"state\" : \"running\",\n"
+                "   \"ts\" : 1710003942\n"
+                "}\n");
 }
 
 TEST_F(HeartbeatTest, TsIsTheCurrentTimeInWholeSecondsAsAJsonInteger) {

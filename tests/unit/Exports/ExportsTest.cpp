@@ -1,11 +1,19 @@
 // The executable is the home of the proxy's singleton: it exports the singleton's members and
-// nothing else of its own, and the libraries loaded into it leave those members to it.
+// nothing else of its own, and the libraries loaded into it leave those members to it. The ELF
+// files of this build are read with nm (Exports), the PE files of the Windows build with the
+// mingw objdump (WindowsExports); both are host tools whose text is parsed here.
 #include <gtest/gtest.h>
 #include <stdio.h>
 
+#include <algorithm>
 #include <cstdlib>
+#include <iterator>
+#include <map>
+#include <regex>
 #include <set>
+#include <sstream>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace {
@@ -33,14 +41,14 @@ std::string BinDir() {
   return bin == nullptr ? "" : bin;
 }
 
-// The symbol names that `nm <options>` lists for `file`, one per line; empty when nm fails.
-std::vector<std::string> Symbols(const std::string& options, const std::string& file,
-                                 std::string* error) {
-  const std::string command = std::string(KORVEX_NM) + " " + options + " '" + file + "' 2>&1";
+// What `<tool> <options> '<file>'` prints; "" with `error` set when it fails.
+std::string RunTool(const std::string& tool, const std::string& options, const std::string& file,
+                    std::string* error) {
+  const std::string command = tool + " " + options + " '" + file + "' 2>&1";
   FILE* pipe = popen(command.c_str(), "r");
   if (pipe == nullptr) {
     *error = "cannot run " + command;
-    return {};
+    return "";
   }
   std::string output;
   char buffer[4096];
@@ -49,8 +57,15 @@ std::vector<std::string> Symbols(const std::string& options, const std::string& 
   }
   if (pclose(pipe) != 0) {
     *error = command + " failed: " + output;
-    return {};
+    return "";
   }
+  return output;
+}
+
+// The symbol names that `nm <options>` lists for `file`, one per line; empty when nm fails.
+std::vector<std::string> Symbols(const std::string& options, const std::string& file,
+                                 std::string* error) {
+  const std::string output = RunTool(KORVEX_NM, options, file, error);
   // Lines read "<address> <kind> <name>" or, undefined, "<blanks> U <name>"; a demangled name
   // may hold blanks, so the name is everything after the kind letter.
   std::vector<std::string> names;
@@ -124,6 +139,137 @@ TEST(Exports, TheProxyLibraryAndTheModulesLeaveTheSingletonToTheExecutable) {
       Symbols("-D --undefined-only -C", BinDir() + "/libvalkoMsgTransmitProxy.so", &error);
   EXPECT_TRUE(Contains(needed, std::string(kSingleton) + "::GetInstance()"))
       << "the proxy library no longer reads the executable's singleton";
+}
+
+// --- The PE files of the Windows build, as `objdump -p` shows their headers and tables ---
+
+// The singleton's members as KorvexMonitor.def exports them, at ordinals 1 to 8 in this order.
+// The base-object constructor and destructor: mingw emits no aliases for the others on PE.
+const char* const kPeExports[] = {
+    "_ZN10CSingletonI17CMsgTransmitProxyEC2Ev",
+    "_ZN10CSingletonI17CMsgTransmitProxyED2Ev",
+    "_ZTV10CSingletonI17CMsgTransmitProxyE",
+    "_ZN10CSingletonI17CMsgTransmitProxyE11GetInstanceEv",
+    "_ZN10CSingletonI17CMsgTransmitProxyE11NewInstanceEv",
+    "_ZN10CSingletonI17CMsgTransmitProxyE14RemoveInstanceEv",
+    "_ZN10CSingletonI17CMsgTransmitProxyE6m_nRefE",
+    "_ZN10CSingletonI17CMsgTransmitProxyE11m_pInstanceE",
+};
+const char kMangledSingleton[] = "CSingletonI17CMsgTransmitProxy";
+
+// What `objdump -p` says of one PE file.
+struct PeFile {
+  std::string magic;      // of the optional header: 010b for PE32
+  std::string subsystem;  // 00000002 for the Windows GUI
+  std::string ordinalBase;
+  std::set<int> addressOrdinals;                   // every entry of the export address table
+  std::vector<std::pair<int, std::string>> named;  // (ordinal, name) of the name table
+  std::map<std::string, std::vector<std::string>> imports;  // by DLL, member names
+};
+
+// Reads the lines of `objdump -p` output. The export address table prints an entry as
+// "[i] +base[o] <rva> Export RVA", the name table as "[i] <name>" (newer objdumps as
+// "[i] +base[o] <hint> <name>"), where i is the ordinal less the base. The import table lists,
+// after each "DLL Name: <dll>" line and a column header, one "<vma> <hint> <name>" line per
+// member. Every table ends with a blank line.
+PeFile ParsePe(const std::string& text) {
+  static const std::regex field(R"(^(Magic|Subsystem|Ordinal Base)\s+([0-9a-fA-F]+))");
+  static const std::regex entry(
+      R"(^\s*\[\s*(\d+)\]\s+(?:\+base\[\s*(\d+)\]\s+[0-9a-fA-F]+\s+)?(\S.*?)\s*$)");
+  static const std::regex member(R"(^\s*[0-9a-fA-F]+\s+\d+\s+(\S+)\s*$)");
+  PeFile pe;
+  enum class Section { kNone, kAddresses, kNames, kImports } section = Section::kNone;
+  std::string dll;
+  std::istringstream in(text);
+  for (std::string line; std::getline(in, line);) {
+    std::smatch match;
+    const auto ordinal = [&pe, &match] {
+      const int base = pe.ordinalBase.empty() ? 0 : std::stoi(pe.ordinalBase);
+      return match[2].matched ? std::stoi(match[2]) : std::stoi(match[1]) + base;
+    };
+    if (std::regex_search(line, match, field)) {
+      (match[1] == "Magic"       ? pe.magic
+       : match[1] == "Subsystem" ? pe.subsystem
+                                 : pe.ordinalBase) = match[2];
+    } else if (line.find("Export Address Table --") != std::string::npos) {
+      section = Section::kAddresses;
+    } else if (line.find("[Ordinal/Name Pointer] Table") != std::string::npos) {
+      section = Section::kNames;
+    } else if (line.find("DLL Name: ") != std::string::npos) {
+      section = Section::kImports;
+      dll = line.substr(line.find("DLL Name: ") + 10);
+      pe.imports[dll];
+    } else if (line.find_first_not_of(" \t\r") == std::string::npos) {
+      section = Section::kNone;
+    } else if (section == Section::kAddresses && std::regex_search(line, match, entry)) {
+      pe.addressOrdinals.insert(ordinal());
+    } else if (section == Section::kNames && std::regex_search(line, match, entry)) {
+      pe.named.emplace_back(ordinal(), match[3]);
+    } else if (section == Section::kImports && std::regex_search(line, match, member)) {
+      pe.imports[dll].push_back(match[1]);
+    }
+  }
+  // The name table is sorted by name; the order that counts is the ordinals'.
+  std::sort(pe.named.begin(), pe.named.end());
+  return pe;
+}
+
+PeFile ReadPe(const std::string& file, std::string* error) {
+  return ParsePe(RunTool(KORVEX_OBJDUMP, "-p", file, error));
+}
+
+TEST(WindowsExports, TheExecutableIsAGuiPe32ExportingTheEightSingletonMembersByOrdinal) {
+  std::string error;
+  const PeFile exe = ReadPe(BinDir() + "/KorvexMonitor.exe", &error);
+  ASSERT_TRUE(error.empty()) << error;
+
+  EXPECT_EQ(exe.magic, "010b") << "not PE32";
+  EXPECT_EQ(exe.subsystem, "00000002") << "not the Windows GUI subsystem";
+  EXPECT_EQ(exe.ordinalBase, "1");
+  std::vector<std::pair<int, std::string>> expected;
+  for (const char* name : kPeExports) {
+    expected.emplace_back(static_cast<int>(expected.size()) + 1, name);
+  }
+  EXPECT_EQ(exe.named, expected);
+  // An export without a name has an address entry and no name entry.
+  EXPECT_EQ(exe.addressOrdinals, (std::set<int>{1, 2, 3, 4, 5, 6, 7, 8}));
+}
+
+// The proxy library and the modules reach the executable's one singleton: whatever of it they
+// use they import from KorvexMonitor.exe (the proxy library its GetInstance), and none of them
+// exports a copy. The echo module reaches the proxy through the proxy library.
+TEST(WindowsExports, TheProxyLibraryAndTheModulesImportTheSingletonFromTheExecutable) {
+  const std::set<std::string> exported(std::begin(kPeExports), std::end(kPeExports));
+  std::map<std::string, PeFile> files;
+  for (const std::string library : {"valkoMsgTransmitProxy.dll", "modules/libecho.dll"}) {
+    SCOPED_TRACE(library);
+    std::string error;
+    const PeFile& pe = files[library] = ReadPe(BinDir() + "/" + library, &error);
+    ASSERT_TRUE(error.empty()) << error;
+    for (const auto& [ordinal, name] : pe.named) {
+      EXPECT_EQ(name.find(kMangledSingleton), std::string::npos) << "exports " << name;
+    }
+    for (const auto& [dll, members] : pe.imports) {
+      for (const std::string& name : members) {
+        if (dll == "KorvexMonitor.exe") {
+          EXPECT_EQ(exported.count(name), 1u) << "imports " << name << " the executable lacks";
+        } else {
+          EXPECT_EQ(name.find(kMangledSingleton), std::string::npos)
+              << "imports " << name << " from " << dll;
+        }
+      }
+    }
+  }
+  const auto imports = [&files](const std::string& library, const std::string& dll,
+                                const std::string& name) {
+    const std::vector<std::string>& members = files[library].imports[dll];
+    return std::find(members.begin(), members.end(), name) != members.end();
+  };
+  EXPECT_TRUE(imports("valkoMsgTransmitProxy.dll", "KorvexMonitor.exe", kPeExports[3]))
+      << "the proxy library no longer reads the executable's singleton";
+  EXPECT_TRUE(
+      imports("modules/libecho.dll", "valkoMsgTransmitProxy.dll", "_Z22GetMsgTransmitInstancev"))
+      << "the echo module no longer reaches the proxy through the proxy library";
 }
 
 }  // namespace

@@ -1,15 +1,9 @@
 #include "IpcTestSupport.h"
 
-#include <arpa/inet.h>
-#include <netinet/in.h>
-#include <poll.h>
-#include <sys/socket.h>
-#include <sys/un.h>
-#include <unistd.h>
-
+#include <algorithm>
 #include <cstdlib>
-#include <cstring>
 
+#include "support/SystemSupport.h"
 #include "tbxIpc/IpcEndpointFile.h"
 #include "tbxIpc/IpcTransport.h"
 
@@ -22,59 +16,40 @@ using Clock = std::chrono::steady_clock;
 // What every raw loopback server publishes; any well-formed token does.
 const char kRawToken[] = "0123456789abcdef0123456789abcdef";
 
-sockaddr_in Loopback(uint16_t port) {
-  sockaddr_in address = {};
-  address.sin_family = AF_INET;
-  address.sin_port = htons(port);
-  address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-  return address;
+int MillisecondsLeft(Clock::time_point deadline) {
+  const auto left =
+      std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now()).count();
+  return left > 0 ? static_cast<int>(left) : 0;
 }
 
-int ConnectTcp(uint16_t port) {
-  const sockaddr_in address = Loopback(port);
-  const int fd = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-  if (fd >= 0 && connect(fd, reinterpret_cast<const sockaddr*>(&address), sizeof(address)) != 0) {
-    close(fd);
-    return -1;
-  }
-  return fd;
-}
-
-int ListenTcp(const std::string& path) {
-  sockaddr_in address = Loopback(0);
-  socklen_t length = sizeof(address);
-  const int fd = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-  if (fd < 0) {
-    return -1;
-  }
+RawSocket ConnectTcp(uint16_t port) {
+  RawSocket socket = ipc::kNoSocket;
   std::string why;
-  if (bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof(address)) != 0 || listen(fd, 4) != 0 ||
-      getsockname(fd, reinterpret_cast<sockaddr*>(&address), &length) != 0 ||
-      !CIpcEndpointFile(ntohs(address.sin_port), kRawToken).Write(path, &why)) {
-    close(fd);
-    return -1;
-  }
-  return fd;
+  const int waitMs = static_cast<int>(std::chrono::milliseconds(kPatience).count());
+  return ipc::ConnectLoopback(port, waitMs, &socket, &why) == ipc::DialResult::kConnected
+             ? socket
+             : ipc::kNoSocket;
 }
 
-bool FillAddress(const std::string& path, sockaddr_un* address) {
-  std::memset(address, 0, sizeof(*address));
-  address->sun_family = AF_UNIX;
-  if (path.size() >= sizeof(address->sun_path)) {
-    return false;
+RawSocket ListenTcp(const std::string& path) {
+  uint16_t port = 0;
+  std::string why;
+  const RawSocket socket = ipc::ListenLoopback(4, &port, &why);
+  if (socket != ipc::kNoSocket && !CIpcEndpointFile(port, kRawToken).Write(path, &why)) {
+    ipc::CloseSocket(socket);
+    return ipc::kNoSocket;
   }
-  std::memcpy(address->sun_path, path.data(), path.size());
-  return true;
+  return socket;
 }
 
 }  // namespace
 
 ScopedIpcDir::ScopedIpcDir() : ipcDir_(root_.path() + "/ipc") {
-  setenv("TBX_IPC_DIR", ipcDir_.c_str(), 1);
+  korvex_test::system_support::SetEnv("TBX_IPC_DIR", ipcDir_);
 }
 
 ScopedIpcDir::~ScopedIpcDir() {
-  unsetenv("TBX_IPC_DIR");
+  korvex_test::system_support::UnsetEnv("TBX_IPC_DIR");
 }
 
 std::string ScopedIpcDir::SocketPath(const std::string& name) const {
@@ -118,124 +93,126 @@ bool OverTcp() {
   return ipc::SelectedTransport() == ipc::Transport::kTcp;
 }
 
-int ConnectTcpWithoutHello(const std::string& path, std::string* token) {
+RawSocket ConnectTcpWithoutHello(const std::string& path, std::string* token) {
   CIpcEndpointFile file;
   std::string why;
   if (file.Read(path, &why) != 0) {
-    return -1;
+    return ipc::kNoSocket;
   }
   *token = file.token();
   return ConnectTcp(file.port());
 }
 
-int ConnectRaw(const std::string& path) {
-  if (OverTcp()) {
-    std::string token;
-    const int fd = ConnectTcpWithoutHello(path, &token);
-    if (fd >= 0 && !WriteAll(fd, Frame(kIpcFrameHello, token))) {
-      close(fd);
-      return -1;
+RawSocket ConnectRaw(const std::string& path) {
+  if (!OverTcp()) {
+    return ConnectUnixRaw(path);
+  }
+  std::string token;
+  const RawSocket socket = ConnectTcpWithoutHello(path, &token);
+  if (socket != ipc::kNoSocket && !WriteAll(socket, Frame(kIpcFrameHello, token))) {
+    ipc::CloseSocket(socket);
+    return ipc::kNoSocket;
+  }
+  return socket;
+}
+
+RawSocket ListenRaw(const std::string& path) {
+  return OverTcp() ? ListenTcp(path) : ListenUnixRaw(path);
+}
+
+RawSocket AcceptRaw(RawSocket listener) {
+  if (listener == ipc::kNoSocket) {
+    return ipc::kNoSocket;
+  }
+  const Clock::time_point deadline = Clock::now() + kPatience;
+  RawSocket socket = ipc::kNoSocket;
+  std::string why;
+  // A connection that vanished before it was taken leaves nothing to accept: wait again.
+  while (socket == ipc::kNoSocket && why.empty() && MillisecondsLeft(deadline) > 0) {
+    if (ipc::WaitSocket(listener, false, MillisecondsLeft(deadline)) == ipc::WaitResult::kReady) {
+      socket = ipc::AcceptSocket(listener, &why);
     }
-    return fd;
   }
-  sockaddr_un address;
-  if (!FillAddress(path, &address)) {
-    return -1;
-  }
-  const int fd = socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
-  if (fd >= 0 && connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof(address)) != 0) {
-    close(fd);
-    return -1;
-  }
-  return fd;
-}
-
-int ListenRaw(const std::string& path) {
-  if (OverTcp()) {
-    return ListenTcp(path);
-  }
-  sockaddr_un address;
-  if (!FillAddress(path, &address)) {
-    return -1;
-  }
-  const int fd = socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
-  if (fd >= 0 && (bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof(address)) != 0 ||
-                  listen(fd, 4) != 0)) {
-    close(fd);
-    return -1;
-  }
-  return fd;
-}
-
-int AcceptRaw(int listenFd) {
-  pollfd p = {listenFd, POLLIN, 0};
-  const int waitMs = static_cast<int>(std::chrono::milliseconds(kPatience).count());
-  if (poll(&p, 1, waitMs) <= 0) {
-    return -1;
-  }
-  const int fd = accept4(listenFd, nullptr, nullptr, SOCK_CLOEXEC);
   IpcFrame hello;
-  if (fd >= 0 && OverTcp() &&
-      !(ReadFrame(fd, &hello) && hello.kind == kIpcFrameHello && hello.payload == kRawToken)) {
-    close(fd);
-    return -1;
+  if (socket != ipc::kNoSocket && OverTcp() &&
+      !(ReadFrame(socket, &hello) && hello.kind == kIpcFrameHello && hello.payload == kRawToken)) {
+    ipc::CloseSocket(socket);
+    return ipc::kNoSocket;
   }
-  return fd;
+  return socket;
 }
 
-bool WriteAll(int fd, const std::string& bytes) {
+void CloseRaw(RawSocket socket) {
+  ipc::CloseSocket(socket);
+}
+
+bool WriteAll(RawSocket socket, const std::string& bytes) {
+  if (socket == ipc::kNoSocket) {
+    return false;
+  }
+  const Clock::time_point deadline = Clock::now() + kPatience;
   size_t done = 0;
   while (done < bytes.size()) {
-    const ssize_t n = send(fd, bytes.data() + done, bytes.size() - done, MSG_NOSIGNAL);
-    if (n <= 0) {
+    size_t count = 0;
+    const ipc::IoResult result =
+        ipc::SendSome(socket, bytes.data() + done, bytes.size() - done, &count);
+    if (result == ipc::IoResult::kDone) {
+      done += count;
+    } else if (result != ipc::IoResult::kWouldBlock || MillisecondsLeft(deadline) == 0 ||
+               ipc::WaitSocket(socket, true, MillisecondsLeft(deadline)) ==
+                   ipc::WaitResult::kFailed) {
       return false;
     }
-    done += static_cast<size_t>(n);
   }
   return true;
 }
 
-bool ReadExactly(int fd, size_t size, std::string* out) {
+bool ReadExactly(RawSocket socket, size_t size, std::string* out) {
   out->clear();
+  if (socket == ipc::kNoSocket) {
+    return false;
+  }
   const Clock::time_point deadline = Clock::now() + kPatience;
   char buffer[4096];
   while (out->size() < size) {
-    const auto left =
-        std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now()).count();
-    pollfd p = {fd, POLLIN, 0};
-    if (left <= 0 || poll(&p, 1, static_cast<int>(left)) <= 0) {
+    size_t count = 0;
+    const ipc::IoResult result =
+        ipc::ReceiveSome(socket, buffer, std::min(sizeof(buffer), size - out->size()), &count);
+    if (result == ipc::IoResult::kDone) {
+      out->append(buffer, count);
+    } else if (result != ipc::IoResult::kWouldBlock || MillisecondsLeft(deadline) == 0 ||
+               ipc::WaitSocket(socket, false, MillisecondsLeft(deadline)) !=
+                   ipc::WaitResult::kReady) {
       return false;
     }
-    const ssize_t n = recv(fd, buffer, std::min(sizeof(buffer), size - out->size()), 0);
-    if (n <= 0) {
-      return false;
-    }
-    out->append(buffer, static_cast<size_t>(n));
   }
   return true;
 }
 
-bool ReadFrame(int fd, IpcFrame* frame) {
+bool ReadFrame(RawSocket socket, IpcFrame* frame) {
   std::string prefix;
-  if (!ReadExactly(fd, kIpcFramePrefixSize, &prefix)) {
+  if (!ReadExactly(socket, kIpcFramePrefixSize, &prefix)) {
     return false;
   }
   const uint32_t length = ipc::ReadU32Le(prefix.data());
   frame->kind = static_cast<uint8_t>(prefix[4]);
-  return length >= 1 && ReadExactly(fd, length - 1, &frame->payload);
+  return length >= 1 && ReadExactly(socket, length - 1, &frame->payload);
 }
 
-bool WaitForEof(int fd) {
+bool WaitForEof(RawSocket socket) {
+  if (socket == ipc::kNoSocket) {
+    return false;
+  }
   const Clock::time_point deadline = Clock::now() + kPatience;
   char buffer[4096];
-  while (Clock::now() < deadline) {
-    pollfd p = {fd, POLLIN, 0};
-    if (poll(&p, 1, 50) <= 0) {
-      continue;
+  while (MillisecondsLeft(deadline) > 0) {
+    size_t count = 0;
+    const ipc::IoResult result = ipc::ReceiveSome(socket, buffer, sizeof(buffer), &count);
+    if (result == ipc::IoResult::kEnd || result == ipc::IoResult::kFailed) {
+      return true;  // a reset is a close too
     }
-    const ssize_t n = recv(fd, buffer, sizeof(buffer), 0);
-    if (n == 0 || (n < 0 && errno == ECONNRESET)) {
-      return true;
+    if (result == ipc::IoResult::kWouldBlock) {
+      ipc::WaitSocket(socket, false, std::min(50, MillisecondsLeft(deadline)));
     }
   }
   return false;

@@ -4,9 +4,10 @@
 // The raw peers follow the transport of the run (TBX_IPC_TRANSPORT), so one suite checks
 // both: over loopback TCP a raw client sends the HELLO frame and a raw server publishes an
 // endpoint file and waits for it, exactly where a Unix-domain peer would start talking.
+//
+// The raw peers are built on the library's own socket calls (non-blocking handles), so they
+// run on every system; what only one system has lives in posix/ and windows/ beside this.
 #pragma once
-
-#include <sys/types.h>
 
 #include <chrono>
 #include <condition_variable>
@@ -18,6 +19,7 @@
 
 #include "support/TestSupport.h"
 #include "tbxIpc/IpcFrame.h"
+#include "tbxIpc/IpcSocket.h"
 
 namespace ipctest {
 
@@ -61,24 +63,43 @@ class EventLog {
 // True when this run's transport is loopback TCP.
 bool OverTcp();
 
+// A raw peer's socket; kNoSocket (-1) when there is none.
+using RawSocket = ipc::SocketHandle;
+
 // Raw socket helpers for the endpoint at `path`. Each returns -1 / false on failure.
-int ConnectRaw(const std::string& path);
-int ListenRaw(const std::string& path);
+RawSocket ConnectRaw(const std::string& path);
+RawSocket ListenRaw(const std::string& path);
 // Over TCP, also reads the client's HELLO frame and fails unless it carries the token.
-int AcceptRaw(int listenFd);
+RawSocket AcceptRaw(RawSocket listener);
 // Loopback TCP: connects to the port of the endpoint file at `path` and sends nothing; the
 // file's token goes to `token`.
-int ConnectTcpWithoutHello(const std::string& path, std::string* token);
-bool WriteAll(int fd, const std::string& bytes);
+RawSocket ConnectTcpWithoutHello(const std::string& path, std::string* token);
+void CloseRaw(RawSocket socket);
+bool WriteAll(RawSocket socket, const std::string& bytes);
 // Reads exactly `size` bytes, waiting at most kPatience.
-bool ReadExactly(int fd, size_t size, std::string* out);
+bool ReadExactly(RawSocket socket, size_t size, std::string* out);
 // Reads one frame's kind and payload.
-bool ReadFrame(int fd, IpcFrame* frame);
-// True when the peer has closed: a read returns end of stream within kPatience.
-bool WaitForEof(int fd);
+bool ReadFrame(RawSocket socket, IpcFrame* frame);
+// True when the peer has closed (or reset) the connection within kPatience.
+bool WaitForEof(RawSocket socket);
 std::string Frame(uint8_t kind, const std::string& payload);
 
 // The directory holding the built executables and stand-in libraries.
 std::string BinDir();
+
+// What each system does in its own way (posix/, windows/IpcTestSystem.cpp).
+
+// Unix-domain sockets, a connecting and a listening one at `path`; kNoSocket where the system
+// has none (Windows, whose only transport is loopback TCP).
+RawSocket ConnectUnixRaw(const std::string& path);
+RawSocket ListenUnixRaw(const std::string& path);
+// Makes directory `dir` for the current user alone; false when it cannot.
+bool MakePrivateDir(const std::string& dir);
+// Whether only the current user may reach the file or directory at `path`: mode 0600 (a file)
+// or 0700 (a directory) on POSIX, an access list whose every granting entry names the current
+// user (or LocalSystem) on Windows. False with the reason in `why` otherwise.
+bool OnlyTheUserMayAccess(const std::string& path, std::string* why);
+// `path` as the system spells it once links and "." / ".." are resolved; "" when it cannot.
+std::string CanonicalPath(const std::string& path);
 
 }  // namespace ipctest

@@ -1,11 +1,5 @@
 // Korvex.exe run as a child process, talking to the client library. Its stop and unload
 // commands are checked end to end, where the monitor must act on them.
-#include <fcntl.h>
-#include <signal.h>
-#include <spawn.h>
-#include <sys/wait.h>
-#include <unistd.h>
-
 #include <gtest/gtest.h>
 #include <json/json.h>
 
@@ -13,15 +7,15 @@
 #include <vector>
 
 #include "IpcTestSupport.h"
+#include "KorvexProcess.h"
 #include "ipc/SimpleSerialization.h"
 #include "ipc/TbxIpc.h"
 #include "tbxIpc/IpcStates.h"
 
-extern char** environ;
-
 namespace {
 
 using ipctest::EventLog;
+using ipctest::KorvexProcess;
 using ipctest::ScopedIpcDir;
 
 const char kFirstName[] = "Valko-<Guid(3F7B19C4-52E0-4D8A-B6C1-90A4E27D5B13)>";
@@ -32,94 +26,6 @@ EventLog g_events;  // "connected:<init>", "receive:<text>", "disconnected"
 bool Saw(const std::string& event) {
   return g_events.WaitFor([&](const std::string& e) { return e == event; });
 }
-
-// Korvex.exe with a pipe on its standard input and its standard output in a file.
-class KorvexProcess {
- public:
-  KorvexProcess(const std::string& output, const std::vector<std::string>& options)
-      : output_(output) {
-    int in[2];
-    if (pipe2(in, O_CLOEXEC) != 0) {
-      return;
-    }
-    std::vector<std::string> args = {ipctest::BinDir() + "/Korvex.exe"};
-    args.insert(args.end(), options.begin(), options.end());
-    std::vector<char*> argv;
-    for (auto& arg : args) {
-      argv.push_back(&arg[0]);
-    }
-    argv.push_back(nullptr);
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_adddup2(&actions, in[0], STDIN_FILENO);
-    posix_spawn_file_actions_addopen(&actions, STDOUT_FILENO, output.c_str(),
-                                     O_WRONLY | O_CREAT | O_TRUNC, 0600);
-    if (posix_spawn(&pid_, argv[0], &actions, nullptr, argv.data(), environ) != 0) {
-      pid_ = -1;
-    }
-    posix_spawn_file_actions_destroy(&actions);
-    close(in[0]);
-    stdin_ = in[1];
-  }
-  ~KorvexProcess() {
-    CloseStdin();
-    if (pid_ > 0 && !exited_) {
-      kill(pid_, SIGKILL);
-      waitpid(pid_, nullptr, 0);
-    }
-  }
-
-  bool Command(const std::string& line) {
-    const std::string text = line + "\n";
-    return stdin_ >= 0 &&
-           write(stdin_, text.data(), text.size()) == static_cast<ssize_t>(text.size());
-  }
-  void CloseStdin() {
-    if (stdin_ >= 0) {
-      close(stdin_);
-      stdin_ = -1;
-    }
-  }
-
-  // Waits for an output line after those seen so far whose "event" is `event` (and, when
-  // given, whose "kind" is `kind`); every output line must be a JSON object.
-  bool WaitForEvent(const std::string& event, Json::Value* found, const std::string& kind = "") {
-    return korvex_test::WaitUntil([&] {
-      const std::vector<std::string> lines = Lines();
-      for (; seen_ < lines.size(); ++seen_) {
-        Json::Value value;
-        EXPECT_TRUE(korvex_test::ParseJson(lines[seen_], &value)) << lines[seen_];
-        if (value["event"] == event && (kind.empty() || value["kind"] == kind)) {
-          *found = value;
-          ++seen_;
-          return true;
-        }
-      }
-      return false;
-    });
-  }
-  // The whole lines written so far.
-  std::vector<std::string> Lines() const {
-    const std::string text = korvex_test::ReadText(output_);
-    return korvex_test::SplitLines(text.substr(0, text.empty() ? 0 : text.rfind('\n')));
-  }
-
-  // Waits for the process to end; its exit status, or -1.
-  int WaitForExit() {
-    int status = 0;
-    exited_ = korvex_test::WaitUntil([&] { return waitpid(pid_, &status, WNOHANG) == pid_; });
-    return exited_ && WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-  }
-  bool Running() { return waitpid(pid_, nullptr, WNOHANG) == 0; }
-  void Signal(int number) { kill(pid_, number); }
-
- private:
-  std::string output_;  // the file behind its standard output
-  pid_t pid_ = -1;
-  int stdin_ = -1;
-  bool exited_ = false;
-  size_t seen_ = 0;  // output lines WaitForEvent has looked at
-};
 
 class KorvexExeTest : public ::testing::Test {
  protected:
@@ -198,11 +104,24 @@ TEST_F(KorvexExeTest, RecordsWhatTheClientSendsAndSendsItsCommands) {
   ASSERT_TRUE(korvex.WaitForEvent("frame", &line, "DATA"));
   EXPECT_EQ(line["text"], "after eof");
   EXPECT_TRUE(korvex.Running());
+  EXPECT_TRUE(korvex_test::WaitUntil([&] {
+    return korvex_test::ReadText(transcript) == korvex_test::ReadText(Output());
+  })) << "the transcript holds what the standard output shows";
+}
 
-  korvex.Signal(SIGTERM);
+TEST_F(KorvexExeTest, AStopRequestEndsTheAgentAndItsConnections) {
+  if (!KorvexProcess::CanRequestStop()) {
+    GTEST_SKIP() << "no console here to carry a console control event to the agent";
+  }
+  KorvexProcess korvex(Output(), {});
+  Json::Value line;
+  ASSERT_TRUE(korvex.WaitForEvent("listening", &line));
+  ASSERT_EQ(ConnectIpcServer(kFirstName), kIpcOk);
+  ASSERT_TRUE(Saw("connected:{\"version\":0}"));
+  korvex.CloseStdin();
+  ASSERT_TRUE(korvex.RequestStop());
   EXPECT_EQ(korvex.WaitForExit(), 0);
-  ASSERT_TRUE(Saw("disconnected"));
-  EXPECT_EQ(korvex_test::ReadText(transcript), korvex_test::ReadText(Output()));
+  EXPECT_TRUE(Saw("disconnected"));
 }
 
 TEST_F(KorvexExeTest, AltNameAndExitOnEndOfInput) {
