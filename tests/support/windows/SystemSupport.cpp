@@ -21,6 +21,7 @@
 
 #include "support/SystemSupport.h"
 #include "support/TestSupport.h"
+#include "support/windows/CommandLine.h"
 #include "tbx/TimeUtil.h"
 #include "tbxUtil/StandinSupport.h"
 #include "tbxUtil/TbxTestSeams.h"
@@ -120,26 +121,6 @@ const bool g_childGuard =
                    std::fflush(nullptr);
                    ::_exit(kBodyNotReached);
                  }) == 0;
-
-// One argument as the C runtime's command-line parser reads it back.
-std::wstring Quoted(const std::wstring& arg) {
-  if (!arg.empty() && arg.find_first_of(L" \t\"") == std::wstring::npos) {
-    return arg;
-  }
-  std::wstring quoted = L"\"";
-  size_t backslashes = 0;
-  for (wchar_t c : arg) {
-    if (c == L'\\') {
-      ++backslashes;
-      continue;
-    }
-    quoted.append(c == L'"' ? backslashes * 2 + 1 : backslashes, L'\\');
-    backslashes = 0;
-    quoted.push_back(c);
-  }
-  quoted.append(backslashes * 2, L'\\');
-  return quoted + L"\"";
-}
 
 }  // namespace
 
@@ -267,10 +248,7 @@ ChildResult RunInChild(const std::function<void()>& body) {
 }
 
 pid_t Spawn(const std::string& program, const std::vector<std::string>& args) {
-  std::wstring commandLine = Quoted(tbx::windows::Widen(program));
-  for (const std::string& arg : args) {
-    commandLine += L" " + Quoted(tbx::windows::Widen(arg));
-  }
+  std::wstring commandLine = system_support::CommandLine(program, args);
   STARTUPINFOW startup = {};
   startup.cb = sizeof(startup);
   PROCESS_INFORMATION process = {};
@@ -285,16 +263,29 @@ pid_t Spawn(const std::string& program, const std::vector<std::string>& args) {
   return pid;
 }
 
-int WaitExit(pid_t pid) {
-  HANDLE process = nullptr;
-  {
-    std::lock_guard<std::mutex> hold(g_childrenMutex);
-    auto it = g_children.find(pid);
-    if (it == g_children.end()) {
-      return -1;
-    }
-    process = it->second;
+namespace {
+
+// The handle of a child that Spawn started and no wait has collected; null for any other id.
+// `collect` hands the handle over to the caller, who closes it.
+HANDLE ChildHandle(pid_t pid, bool collect) {
+  std::lock_guard<std::mutex> hold(g_childrenMutex);
+  auto it = g_children.find(pid);
+  if (it == g_children.end()) {
+    return nullptr;
+  }
+  const HANDLE process = it->second;
+  if (collect) {
     g_children.erase(it);
+  }
+  return process;
+}
+
+}  // namespace
+
+int WaitExit(pid_t pid) {
+  const HANDLE process = ChildHandle(pid, true);
+  if (process == nullptr) {
+    return -1;
   }
   DWORD status = static_cast<DWORD>(-1);
   if (::WaitForSingleObject(process, INFINITE) != WAIT_OBJECT_0 ||
@@ -306,14 +297,9 @@ int WaitExit(pid_t pid) {
 }
 
 int PollExit(pid_t pid) {
-  HANDLE process = nullptr;
-  {
-    std::lock_guard<std::mutex> hold(g_childrenMutex);
-    auto it = g_children.find(pid);
-    if (it == g_children.end()) {
-      return -1;
-    }
-    process = it->second;
+  const HANDLE process = ChildHandle(pid, false);
+  if (process == nullptr) {
+    return -1;
   }
   if (::WaitForSingleObject(process, 0) != WAIT_OBJECT_0) {
     return -1;
@@ -322,14 +308,9 @@ int PollExit(pid_t pid) {
 }
 
 void KillChild(pid_t pid) {
-  HANDLE process = nullptr;
-  {
-    std::lock_guard<std::mutex> hold(g_childrenMutex);
-    auto it = g_children.find(pid);
-    if (it == g_children.end()) {
-      return;
-    }
-    process = it->second;
+  const HANDLE process = ChildHandle(pid, false);
+  if (process == nullptr) {
+    return;
   }
   ::TerminateProcess(process, 137);
   WaitExit(pid);

@@ -5,6 +5,7 @@
 #include <windows.h>
 
 #include "IpcTestSupport.h"
+#include "support/windows/CommandLine.h"
 #include "tbxUtil/windows/WideText.h"
 
 namespace ipctest {
@@ -13,27 +14,6 @@ namespace {
 
 HANDLE Native(intptr_t handle) {
   return reinterpret_cast<HANDLE>(handle);
-}
-
-// One argument as the C runtime's command-line parser reads it back: quotes escaped, and the
-// backslashes before them (or before the closing quote) doubled.
-std::wstring Quoted(const std::wstring& arg) {
-  if (!arg.empty() && arg.find_first_of(L" \t\"") == std::wstring::npos) {
-    return arg;
-  }
-  std::wstring quoted = L"\"";
-  size_t backslashes = 0;
-  for (wchar_t c : arg) {
-    if (c == L'\\') {
-      ++backslashes;
-      continue;
-    }
-    quoted.append(c == L'"' ? backslashes * 2 + 1 : backslashes, L'\\');
-    backslashes = 0;
-    quoted.push_back(c);
-  }
-  quoted.append(backslashes * 2, L'\\');
-  return quoted + L"\"";
 }
 
 }  // namespace
@@ -51,10 +31,7 @@ KorvexProcess::KorvexProcess(const std::string& output, const std::vector<std::s
                                    FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
                                    &inherited, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
   const std::string program = CanonicalPath(BinDir() + "/Korvex.exe");
-  std::wstring commandLine = Quoted(tbx::windows::Widen(program));
-  for (const std::string& option : options) {
-    commandLine += L" " + Quoted(tbx::windows::Widen(option));
-  }
+  std::wstring commandLine = korvex_test::system_support::CommandLine(program, options);
   STARTUPINFOW startup = {};
   startup.cb = sizeof(startup);
   startup.dwFlags = STARTF_USESTDHANDLES;
