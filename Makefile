@@ -95,7 +95,8 @@ build-windows: deps-windows build/windows/CMakeCache.txt
 # Windows programs in a Wine prefix of their own.
 test-windows: build-windows
 	@bash scripts/wine-run --server
-	ctest --test-dir build/windows --output-on-failure -j $(CTEST_JOBS) --timeout 600; \
+	KORVEX_WINE_RETRY_CRASH=1 ctest --test-dir build/windows --output-on-failure -j $(CTEST_JOBS) \
+	  --timeout 600; \
 	  status=$$?; WINEPREFIX=$(CURDIR)/build/windows/wineprefix wineserver -k 2>/dev/null; \
 	  [ $$status -eq 0 ] || exit $$status
 	@bash scripts/install-deps
