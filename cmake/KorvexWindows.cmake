@@ -1,11 +1,23 @@
-# The 32-bit Windows build (the `windows` preset): dependencies from the cross-built prefix and
-# the Debian -dev packages' headers, DLL naming, and the mingw runtime beside the executables.
+# The Windows builds (the `windows` preset, PE32, and `windows64`, PE32+): dependencies from the
+# cross-built prefix and the Debian -dev packages' headers, DLL naming, and the mingw runtime
+# beside the executables.
 
 # JsonCpp, cross-built as a static library by scripts/install-deps --windows. The Linux build
 # reaches it as PkgConfig::JSONCPP; the same name serves every target here.
 find_package(jsoncpp CONFIG REQUIRED)
 add_library(PkgConfig::JSONCPP INTERFACE IMPORTED)
 target_link_libraries(PkgConfig::JSONCPP INTERFACE jsoncpp_static)
+
+# Tests run under Wine: ctest and GoogleTest's discovery start them through this build's own
+# wrapper of scripts/wine-run, which knows the build and so its architecture and Wine prefix.
+set(KORVEX_WINE_RUN ${CMAKE_BINARY_DIR}/wine-run)
+file(CONFIGURE OUTPUT ${KORVEX_WINE_RUN} @ONLY CONTENT [[#!/bin/sh
+# Runs a program of this Windows build under Wine (made by cmake/KorvexWindows.cmake).
+KORVEX_WINDOWS_BUILD='@CMAKE_BINARY_DIR@' exec bash '@CMAKE_SOURCE_DIR@/scripts/wine-run' "$@"
+]])
+file(CHMOD ${KORVEX_WINE_RUN} PERMISSIONS OWNER_READ OWNER_WRITE OWNER_EXECUTE GROUP_READ
+  GROUP_EXECUTE WORLD_READ WORLD_EXECUTE)
+set(CMAKE_CROSSCOMPILING_EMULATOR ${KORVEX_WINE_RUN})
 
 # Header-only libraries from the Debian -dev packages. Only their own folders are put on the
 # include path (never /usr/include, whose C library headers are Linux's), as system headers so
@@ -32,7 +44,8 @@ target_link_libraries(spdlog::spdlog INTERFACE korvex_header_deps)
 # stay as the headers define them. Windows 7 is the oldest target.
 add_compile_definitions(WIN32_LEAN_AND_MEAN NOMINMAX _WIN32_WINNT=0x0601)
 # The crash hook's back trace (CaptureStackBackTrace) follows the chain of frame pointers on
-# 32-bit Windows; a function compiled without one hides its callers from the trace.
+# 32-bit Windows; a function compiled without one hides its callers from the trace. (On x64 the
+# system unwinds by the SEH tables instead; the flag costs little there.)
 add_compile_options(-fno-omit-frame-pointer)
 
 # DLLs carry their Windows names (tbxUtil.dll, not libtbxUtil.dll); their import libraries stay
@@ -47,7 +60,13 @@ set(CMAKE_POSITION_INDEPENDENT_CODE OFF)
 # there through WINEPATH (scripts/wine-run).
 execute_process(COMMAND ${CMAKE_CXX_COMPILER} -print-file-name=libstdc++-6.dll
   OUTPUT_VARIABLE KORVEX_LIBSTDCXX_DLL OUTPUT_STRIP_TRAILING_WHITESPACE)
-execute_process(COMMAND ${CMAKE_CXX_COMPILER} -print-file-name=libgcc_s_dw2-1.dll
+# The gcc runtime is named after its unwinder: DWARF-2 tables on x86, SEH on x64.
+if(KORVEX_WINDOWS_ARCH STREQUAL "x64")
+  set(korvex_libgcc_name libgcc_s_seh-1.dll)
+else()
+  set(korvex_libgcc_name libgcc_s_dw2-1.dll)
+endif()
+execute_process(COMMAND ${CMAKE_CXX_COMPILER} -print-file-name=${korvex_libgcc_name}
   OUTPUT_VARIABLE KORVEX_LIBGCC_DLL OUTPUT_STRIP_TRAILING_WHITESPACE)
 find_file(KORVEX_WINPTHREAD_DLL libwinpthread-1.dll
   PATHS /usr/${KORVEX_MINGW_TRIPLE}/lib NO_DEFAULT_PATH NO_CMAKE_FIND_ROOT_PATH)
