@@ -156,9 +156,10 @@ std::string CAppError::GetBackTrace() {
       file = file.substr(separator + 1);
     }
     char line[64];
-    std::snprintf(line, sizeof(line), "+0x%lx [%p]\n",
-                  static_cast<unsigned long>(reinterpret_cast<uintptr_t>(frames[i]) -
-                                             reinterpret_cast<uintptr_t>(module)),
+    // The offset is pointer-sized: unsigned long is 32 bits on 64-bit Windows.
+    std::snprintf(line, sizeof(line), "+0x%llx [%p]\n",
+                  static_cast<unsigned long long>(reinterpret_cast<uintptr_t>(frames[i]) -
+                                                  reinterpret_cast<uintptr_t>(module)),
                   frames[i]);
     text += file + line;
   }
