@@ -14,23 +14,27 @@ std::string Environment(const char* name) {
   return value != nullptr ? value : "";
 }
 
+std::string WindowsBuild() {
+  const std::string build = Environment("KORVEX_WINDOWS_BUILD");
+  return build.empty() ? KORVEX_E2E_WINDOWS_BUILD_DEFAULT : build;
+}
+
 }  // namespace
 
 bool TargetSystem::IsWindows() {
   return Environment("KORVEX_E2E_TARGET") == "windows";
 }
 
+std::string TargetSystem::InstalledBinDir() {
+  return IsWindows() ? WindowsBuild() + "/install/korvex/valko_client/bin"
+                     : Environment("KORVEX_BIN_DIR");
+}
+
 void TargetSystem::Adapt(ChildOptions* options, const std::string& pidFile) {
   if (!IsWindows() || options->argv.empty()) {
     return;
   }
-  // The installation is the build's: <build>/install/korvex/valko_client/bin.
-  const std::string build = std::filesystem::path(Environment("KORVEX_BIN_DIR"))
-                                .parent_path()
-                                .parent_path()
-                                .parent_path()
-                                .parent_path()
-                                .string();
+  const std::string build = WindowsBuild();
   std::vector<std::string> argv = {"/bin/bash", KORVEX_E2E_WINE_RUN,
                                    build + "/tests/ExitCodeLauncher.exe", SeenPath(pidFile),
                                    SeenPath(options->argv[0])};

@@ -1,4 +1,4 @@
-// The system the installed programs run on: Linux itself, or 32-bit Windows under Wine when
+// The system the installed programs run on: Linux itself, or Windows under Wine when
 // KORVEX_E2E_TARGET=windows (the driver stays a Linux program either way). Cases ask here what
 // differs between the two and nowhere else.
 #pragma once
@@ -12,6 +12,11 @@ namespace e2e {
 class TargetSystem {
  public:
   static bool IsWindows();
+
+  // The installation the cases copy: $KORVEX_BIN_DIR on Linux; on Windows the one of the Windows
+  // build $KORVEX_WINDOWS_BUILD names (the PE32 or the PE32+ tree, whichever make test-windows
+  // runs; build/windows when unset).
+  static std::string InstalledBinDir();
 
   // Makes `options` (argv[0] an installed program, argv paths as this machine names them) start
   // the program on the target. On Windows that is scripts/wine-run running the exit-code

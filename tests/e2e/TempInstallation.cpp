@@ -10,6 +10,8 @@
 #include <sstream>
 #include <system_error>
 
+#include "e2e/TargetSystem.h"
+
 namespace fs = std::filesystem;
 
 namespace e2e {
@@ -88,13 +90,13 @@ std::vector<std::string> SplitLines(const std::string& text) {
 }
 
 TempInstallation::TempInstallation() {
-  const char* source = std::getenv("KORVEX_BIN_DIR");
-  if (source == nullptr || *source == '\0') {
+  const std::string source = TargetSystem::InstalledBinDir();
+  if (source.empty()) {
     error_ = "KORVEX_BIN_DIR is not set (ctest sets it)";
     return;
   }
   if (!fs::exists(fs::path(source) / "KorvexMonitor.exe")) {
-    error_ = std::string("no KorvexMonitor.exe in ") + source;
+    error_ = "no KorvexMonitor.exe in " + source;
     return;
   }
   std::string pattern = (fs::temp_directory_path() / "korvex_e2e_XXXXXX").string();

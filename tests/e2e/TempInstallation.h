@@ -11,8 +11,8 @@ namespace e2e {
 
 class TempInstallation {
  public:
-  // Copies $KORVEX_BIN_DIR; check ok() (and error()) before use. Run-time leftovers of the
-  // source (sockets, logs, records, reports, pid files) are not copied.
+  // Copies TargetSystem::InstalledBinDir(); check ok() (and error()) before use. Run-time leftovers
+  // of the source (sockets, logs, records, reports, pid files) are not copied.
   TempInstallation();
   ~TempInstallation();
 

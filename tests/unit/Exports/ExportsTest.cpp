@@ -1,12 +1,18 @@
 // The executable is the home of the proxy's singleton: it exports the singleton's members and
 // nothing else of its own, and the libraries loaded into it leave those members to it. The ELF
-// files of this build are read with nm (Exports), the PE files of the Windows build with the
-// mingw objdump (WindowsExports); both are host tools whose text is parsed here.
+// files of this build are read with nm (Exports), the PE files of a Windows build with the
+// mingw objdump (WindowsExports); both are host tools whose text is parsed here. The Windows
+// build is the one KORVEX_WINDOWS_BUILD names (build/windows unless set), PE32 or PE32+ as its
+// CMake cache says; every file of its installation must load from the installation and the
+// system alone.
 #include <gtest/gtest.h>
 #include <stdio.h>
 
 #include <algorithm>
+#include <cctype>
 #include <cstdlib>
+#include <filesystem>
+#include <fstream>
 #include <iterator>
 #include <map>
 #include <regex>
@@ -39,6 +45,34 @@ bool IsToolchainSymbol(const std::string& name) {
 std::string BinDir() {
   const char* bin = std::getenv("KORVEX_BIN_DIR");
   return bin == nullptr ? "" : bin;
+}
+
+std::string WindowsBuild() {
+  const char* build = std::getenv("KORVEX_WINDOWS_BUILD");
+  return build != nullptr && *build != '\0' ? build : KORVEX_WINDOWS_BUILD_DEFAULT;
+}
+
+std::string WindowsBinDir() {
+  return WindowsBuild() + "/install/korvex/valko_client/bin";
+}
+
+// "x86" or "x64": the architecture the Windows build's CMake cache records.
+std::string WindowsArch() {
+  std::ifstream cache(WindowsBuild() + "/CMakeCache.txt");
+  const std::string key = "KORVEX_WINDOWS_ARCH:STRING=";
+  for (std::string line; std::getline(cache, line);) {
+    if (line.rfind(key, 0) == 0) {
+      return line.substr(key.size());
+    }
+  }
+  return "";
+}
+
+// The optional header's magic that every file of the Windows build must carry: 010b (PE32) for
+// x86, 020b (PE32+) for x64; "" when the build records no architecture.
+std::string WindowsMagic() {
+  const std::string arch = WindowsArch();
+  return arch == "x86" ? "010b" : arch == "x64" ? "020b" : "";
 }
 
 // What `<tool> <options> '<file>'` prints; "" with `error` set when it fails.
@@ -159,7 +193,7 @@ const char kMangledSingleton[] = "CSingletonI17CMsgTransmitProxy";
 
 // What `objdump -p` says of one PE file.
 struct PeFile {
-  std::string magic;      // of the optional header: 010b for PE32
+  std::string magic;      // of the optional header: 010b for PE32, 020b for PE32+
   std::string subsystem;  // 00000002 for the Windows GUI
   std::string ordinalBase;
   std::set<int> addressOrdinals;                   // every entry of the export address table
@@ -218,12 +252,13 @@ PeFile ReadPe(const std::string& file, std::string* error) {
   return ParsePe(RunTool(KORVEX_OBJDUMP, "-p", file, error));
 }
 
-TEST(WindowsExports, TheExecutableIsAGuiPe32ExportingTheEightSingletonMembersByOrdinal) {
+TEST(WindowsExports, TheExecutableIsAGuiPeOfItsTreeExportingTheEightSingletonMembersByOrdinal) {
+  ASSERT_NE(WindowsMagic(), "") << "no architecture in " << WindowsBuild() << "/CMakeCache.txt";
   std::string error;
-  const PeFile exe = ReadPe(BinDir() + "/KorvexMonitor.exe", &error);
+  const PeFile exe = ReadPe(WindowsBinDir() + "/KorvexMonitor.exe", &error);
   ASSERT_TRUE(error.empty()) << error;
 
-  EXPECT_EQ(exe.magic, "010b") << "not PE32";
+  EXPECT_EQ(exe.magic, WindowsMagic()) << "not the format of the " << WindowsArch() << " tree";
   EXPECT_EQ(exe.subsystem, "00000002") << "not the Windows GUI subsystem";
   EXPECT_EQ(exe.ordinalBase, "1");
   std::vector<std::pair<int, std::string>> expected;
@@ -244,7 +279,7 @@ TEST(WindowsExports, TheProxyLibraryAndTheModulesImportTheSingletonFromTheExecut
   for (const std::string library : {"valkoMsgTransmitProxy.dll", "modules/libecho.dll"}) {
     SCOPED_TRACE(library);
     std::string error;
-    const PeFile& pe = files[library] = ReadPe(BinDir() + "/" + library, &error);
+    const PeFile& pe = files[library] = ReadPe(WindowsBinDir() + "/" + library, &error);
     ASSERT_TRUE(error.empty()) << error;
     for (const auto& [ordinal, name] : pe.named) {
       EXPECT_EQ(name.find(kMangledSingleton), std::string::npos) << "exports " << name;
@@ -270,6 +305,49 @@ TEST(WindowsExports, TheProxyLibraryAndTheModulesImportTheSingletonFromTheExecut
   EXPECT_TRUE(
       imports("modules/libecho.dll", "valkoMsgTransmitProxy.dll", "_Z22GetMsgTransmitInstancev"))
       << "the echo module no longer reaches the proxy through the proxy library";
+}
+
+// The DLLs of Windows itself that files of the installation may import; any other DLL must be a
+// file of the installation, or the program will not start on a machine that has only the
+// system and the installation.
+const std::set<std::string> kSystemDlls = {
+    "advapi32.dll", "bcrypt.dll", "dbghelp.dll", "iphlpapi.dll", "kernel32.dll",
+    "msvcrt.dll",   "psapi.dll",  "shell32.dll", "user32.dll",   "ws2_32.dll"};
+
+std::string Lower(std::string text) {
+  for (char& c : text) {
+    c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+  }
+  return text;
+}
+
+TEST(WindowsExports, EveryFileOfTheInstallationHasTheTreesFormatAndImportsOnlyWhatIsThere) {
+  namespace fs = std::filesystem;
+  ASSERT_NE(WindowsMagic(), "") << "no architecture in " << WindowsBuild() << "/CMakeCache.txt";
+  std::map<std::string, std::string> files;  // lower-case file name -> path
+  std::error_code ec;
+  for (const auto& entry : fs::recursive_directory_iterator(WindowsBinDir(), ec)) {
+    const std::string extension = Lower(entry.path().extension().string());
+    if (entry.is_regular_file() && (extension == ".exe" || extension == ".dll")) {
+      files[Lower(entry.path().filename().string())] = entry.path().string();
+    }
+  }
+  ASSERT_FALSE(ec) << WindowsBinDir() << ": " << ec.message();
+  ASSERT_EQ(files.count("korvexmonitor.exe"), 1u) << "no KorvexMonitor.exe in " << WindowsBinDir();
+
+  for (const auto& [name, path] : files) {
+    std::string error;
+    const PeFile pe = ReadPe(path, &error);
+    ASSERT_TRUE(error.empty()) << error;
+    EXPECT_EQ(pe.magic, WindowsMagic()) << path;
+    EXPECT_FALSE(pe.imports.empty()) << path << ": no import table read";
+    for (const auto& [dll, members] : pe.imports) {
+      const std::string wanted = Lower(dll);
+      EXPECT_TRUE(files.count(wanted) != 0 || kSystemDlls.count(wanted) != 0)
+          << path << " imports " << dll << ", which is neither in the installation nor a "
+          << "Windows system DLL";
+    }
+  }
 }
 
 }  // namespace
