@@ -1,11 +1,11 @@
 #!/usr/bin/env bash
-# The monitor on both targets in one run: the Linux build natively and the Windows build under
-# Wine, each with its own Korvex.exe, in real time (no TBX_TIME_SCALE). Per target: exec to the
-# first heartbeat at the agent; delivered echo answers per second from a full send list (a burst
-# of echo requests whose answers queue in the monitor's send list) against the 400/s pacing
-# ceiling; CPU time and memory while connected and idle. Windows figures are read inside Wine
-# (ProcessProbe.exe: GetProcessTimes, GetProcessMemoryInfo) and, beside them, from Linux's
-# accounting of the same Wine process. Ratios are Windows over Linux. Asserts nothing.
+# The monitor on both targets in one run: the Linux build natively and a Windows build (the PE32
+# or the PE32+ tree) under Wine, each with its own Korvex.exe, in real time (no TBX_TIME_SCALE).
+# Per target: exec to the first heartbeat at the agent; delivered echo answers per second from a
+# full send list (a burst of echo requests whose answers queue in the monitor's send list) against
+# the 400/s pacing ceiling; CPU time and memory while connected and idle. Windows figures are read
+# inside Wine (ProcessProbe.exe: GetProcessTimes, GetProcessMemoryInfo) and, beside them, from
+# Linux's accounting of the same Wine process. Ratios are Windows over Linux. Asserts nothing.
 #   bench-windows.sh LINUX_BUILD WINDOWS_BUILD; BENCH_IDLE_SECONDS (default 60), BENCH_ECHOES
 #   (default 200: 20 s of answering while the agent is away).
 set -euo pipefail
@@ -155,7 +155,10 @@ measure windows
 
 ratio() { awk -v a="$1" -v b="$2" 'BEGIN {if (b > 0) printf "%.2fx", a / b; else print "-"}'; }
 row() { printf '%-52s %12s %12s %8s\n' "$1" "$2" "$3" "$(ratio "$3" "$2")"; }
-echo "KorvexMonitor.exe on Linux and under Wine, real time; idle window ${idle_seconds} s"
+arch=$(sed -n 's/^KORVEX_WINDOWS_ARCH:[A-Z]*=//p' "$windows_build/CMakeCache.txt")
+tree_name=$([ "$arch" = x64 ] && echo "PE32+ under 64-bit Wine" || echo "PE32 under 32-bit Wine")
+echo "KorvexMonitor.exe on Linux and on Windows ($tree_name, $windows_build), real time;" \
+  "idle window ${idle_seconds} s"
 printf '%-52s %12s %12s %8s\n' "figure" "linux" "windows" "win/lin"
 row "exec to first heartbeat at the agent (ms)" "${fig[linux.startup]}" "${fig[windows.startup]}"
 row "queued answers delivered per second (ceiling 400)" "${fig[linux.rate]}" "${fig[windows.rate]}"
