@@ -35,10 +35,6 @@ else()
   set(KORVEX_OS_DIR posix)
 endif()
 
-# Whether tbxIpc has its client API and transport on this platform: on both, Windows over the
-# loopback TCP transport. A port to a system without either may turn it off.
-set(KORVEX_HAVE_IPC_CLIENT ON)
-
 # Under Wine the cases are listed when ctest runs, so building needs no Wine.
 if(CMAKE_CROSSCOMPILING)
   set(KORVEX_DISCOVERY_MODE DISCOVERY_MODE PRE_TEST)
@@ -48,7 +44,9 @@ endif()
 #              [FILTER <gtest filter>])
 # One GoogleTest executable in build/<preset>/tests, registered with CTest case by case;
 # TEST_PROPERTIES are added to every case (e.g. RUN_SERIAL TRUE). FILTER registers only the
-# cases it selects.
+# cases it selects. The cases carry their group's ctest label (KORVEX_TEST_GROUP: monitor,
+# standin, e2e) and, when the first of LIBS (the library under test) is one of the monitor's or
+# an agent library, its name.
 function(korvex_gtest name)
   cmake_parse_arguments(ARG "" "FILTER" "SOURCES;LIBS;TEST_PROPERTIES" ${ARGN})
   set(filter)
@@ -62,7 +60,17 @@ function(korvex_gtest name)
   set_target_properties(${name} PROPERTIES
     RUNTIME_OUTPUT_DIRECTORY ${KORVEX_TEST_BIN_DIR}
     BUILD_RPATH "${KORVEX_OUTSIDE_RPATH}")
+  set(labels ${KORVEX_TEST_GROUP})
+  if(ARG_LIBS)
+    list(GET ARG_LIBS 0 tested)
+    if(tested MATCHES "^monitor_" OR tested IN_LIST KORVEX_AGENT_LIBRARIES)
+      list(APPEND labels ${tested})
+    endif()
+  endif()
+  # What korvex_gtest_over_tcp and others registering this executable's cases again label them.
+  set_target_properties(${name} PROPERTIES KORVEX_TEST_LABELS "${labels}")
   gtest_discover_tests(${name}
+    TEST_LIST ${name}_CASES
     WORKING_DIRECTORY ${KORVEX_TEST_BIN_DIR}
     # One value per property: a list inside a property value would be split apart here.
     PROPERTIES ENVIRONMENT "KORVEX_BIN_DIR=${KORVEX_BIN_DIR}"
@@ -71,32 +79,33 @@ function(korvex_gtest name)
     DISCOVERY_TIMEOUT 60
     ${filter}
     ${KORVEX_DISCOVERY_MODE})
+  korvex_test_labels(${name}_CASES ${labels})
+endfunction()
+
+# korvex_test_labels(<test list> <labels...>): the cases gtest_discover_tests registered under
+# TEST_LIST <test list> carry these ctest labels. Its PROPERTIES cannot carry more than one label
+# (a list there is split apart), so they are set when ctest reads the directory, after discovery.
+function(korvex_test_labels list)
+  set(file ${CMAKE_CURRENT_BINARY_DIR}/${list}_labels.cmake)
+  file(WRITE ${file} "if(${list})\n  set_tests_properties(\${${list}} PROPERTIES LABELS \"${ARGN}\")\nendif()\n")
+  set_property(DIRECTORY APPEND PROPERTY TEST_INCLUDE_FILES ${file})
 endfunction()
 
 # korvex_gtest_over_tcp(<name> FILTER <gtest filter> [TEST_PROPERTIES <prop value...>])
 # Registers the cases of the korvex_gtest executable <name> that FILTER selects once more,
 # named "tcp.<case>", with TBX_IPC_TRANSPORT=tcp: the same tests over the stand-in IPC's
-# loopback transport.
+# loopback transport, with the label "tcp" beside the executable's.
 function(korvex_gtest_over_tcp name)
   cmake_parse_arguments(ARG "" "FILTER" "TEST_PROPERTIES" ${ARGN})
   gtest_discover_tests(${name}
     TEST_PREFIX "tcp."
+    TEST_LIST ${name}_TCP_CASES
     TEST_FILTER "${ARG_FILTER}"
     WORKING_DIRECTORY ${KORVEX_TEST_BIN_DIR}
     PROPERTIES ENVIRONMENT "KORVEX_BIN_DIR=${KORVEX_BIN_DIR}"
       ENVIRONMENT_MODIFICATION "TBX_IPC_TRANSPORT=set:tcp"
       ${ARG_TEST_PROPERTIES}
     DISCOVERY_TIMEOUT 60)
-endfunction()
-
-# korvex_test_fakes(<target> <LIBRARY>...): <target> defines its own fakes of some classes and
-# functions of these libraries (upper-case names as in platform/Export.h). On Windows their
-# declarations then mean the target's own definitions instead of imports from the DLLs, whose
-# other functions it may still link against.
-function(korvex_test_fakes target)
-  if(WIN32)
-    foreach(library IN LISTS ARGN)
-      target_compile_definitions(${target} PRIVATE KORVEX_BUILDING_${library})
-    endforeach()
-  endif()
+  get_target_property(labels ${name} KORVEX_TEST_LABELS)
+  korvex_test_labels(${name}_TCP_CASES ${labels} tcp)
 endfunction()

@@ -7,14 +7,9 @@
 #include <json/json.h>
 
 #include "BuildStamp.h"
-#include "ipc/TbxIpc.h"
+#include "IpcClient/AgentIpcClientPlatform.h"
 #include "tbx/LogMessage.h"
 #include "tbx/StringUtil.h"
-#include "tbx/SystemInfo.h"
-#include "tbx/ToolUtil.h"
-#include "valko/Monitor.h"
-#include "valko/MtIntf.h"
-#include "win32/Win32.h"
 
 // The executable is the one home of this singleton.
 template class CSingleton<CIpcClient>;
@@ -107,20 +102,6 @@ Json::Value ToJsonArray(const std::vector<std::string>& texts) {
   return array;
 }
 
-// Slow pacing for old systems with at most two processors, decided once per send thread.
-bool UseSlowPacing() {
-  tbx::CWinOsVersion* os = CSingleton<tbx::CWinOsVersion>::GetInstance();
-  if (os == nullptr) {
-    os = CSingleton<tbx::CWinOsVersion>::NewInstance();
-  }
-  if (os == nullptr || os->GetSysVersion() > kSlowPacingMaxVersion) {
-    return false;
-  }
-  SYSTEM_INFO info{};
-  GetSystemInfo(&info);
-  return info.dwNumberOfProcessors <= kSlowPacingMaxProcessors;
-}
-
 void AddUnlessZero(std::map<std::string, std::string>& info, const char* key,
                    const std::string& value) {
   if (value != "0") {
@@ -154,7 +135,10 @@ CIpcClient::InitInfoVersion CIpcClient::ReadInitInfoVersion(const std::string& t
   return result;
 }
 
-CIpcClient::CIpcClient() = default;
+CIpcClient::CIpcClient() : CIpcClient(CAgentIpcClientPlatform::Instance()) {}
+
+CIpcClient::CIpcClient(IIpcClientPlatform& platform)
+    : platform_(platform), protocolHandlerThread_(platform) {}
 
 CIpcClient::~CIpcClient() {
   // The agent libraries cannot be told to forget the client's reports: the process never
@@ -165,7 +149,7 @@ CIpcClient::~CIpcClient() {
   sendList_.WakeConsumer();
   waitForThreadFinish();
   sendList_.DestroySemaphore();
-  FreeIpcClient();
+  platform_.FreeIpcClient();
 }
 
 bool CIpcClient::InitClient() {
@@ -173,10 +157,8 @@ bool CIpcClient::InitClient() {
 }
 
 bool CIpcClient::Initialise(const std::string& clientName) {
-  CMtIntf::RegMtInfoCallback(this);
-  if (CMonitor* monitor = CSingleton<CMonitor>::GetInstance()) {
-    monitor->AddMonitorPoint(this);
-  }
+  platform_.RegMtInfoCallback(this);
+  platform_.AddMonitorPoint(this);
 
   IpcInitParam param{};
   param.size = sizeof(IpcInitParam);
@@ -187,8 +169,8 @@ bool CIpcClient::Initialise(const std::string& clientName) {
   param.onConnected = &ConnectedCallback;
   param.reserved = 0;
 
-  SetLogCallback(&CIpcClient::LogCallback);
-  const int32_t state = InitIpcClient(&param);
+  platform_.SetLogCallback(&CIpcClient::LogCallback);
+  const int32_t state = platform_.InitIpcClient(&param);
   tbx::CLogMessage::log(tbx::TBX_LOG_INFO, kLogSource, __LINE__, "Ipc init return state is %d",
                         state);
   if (state != 0) {
@@ -227,9 +209,9 @@ bool CIpcClient::Connect() {
 bool CIpcClient::ConnectServer() {
   static const std::string kServerName = "Valko-<Guid(3F7B19C4-52E0-4D8A-B6C1-90A4E27D5B13)>";
   static const std::string kFallbackServerName = "Valko_Guid_3F7B19C4-52E0-4D8A-B6C1-90A4E27D5B13";
-  int32_t state = ConnectIpcServer(kServerName);
+  int32_t state = platform_.ConnectIpcServer(kServerName);
   if (state != 0) {
-    state = ConnectIpcServer(kFallbackServerName);
+    state = platform_.ConnectIpcServer(kFallbackServerName);
   }
   tbx::CLogMessage::log(tbx::TBX_LOG_INFO, kLogSource, __LINE__,
                         "Connect Korvex ipc server return state is %d", state);
@@ -253,7 +235,7 @@ bool CIpcClient::SendMsgWithObjId(const std::string& type, const std::string& da
 }
 
 bool CIpcClient::NeedReconnect() {
-  return !connected.load() && IsIpcClientNeedConnect();
+  return !connected.load() && platform_.IsIpcClientNeedConnect();
 }
 
 void CIpcClient::OnReceive(const char* data, int32_t length) {
@@ -343,7 +325,7 @@ bool CIpcClient::RegisterTypes(const std::vector<std::string>& types,
   } catch (const std::exception&) {
     return false;
   }
-  return IpcRegData(text.data(), static_cast<uint32_t>(text.size())) == 0;
+  return platform_.IpcRegData(text.data(), static_cast<uint32_t>(text.size())) == 0;
 }
 
 bool CIpcClient::EnqueueMessage(const IpcMessage& message) {
@@ -366,7 +348,7 @@ void CIpcClient::run() {
   uint32_t taken = 0;  // messages taken from the list by this thread
   while (!stopSending.load()) {
     if (!IsConnected()) {
-      tbx::CToolUtil::msleep(kIdlePollMilliseconds);
+      platform_.Sleep(kIdlePollMilliseconds);
       continue;
     }
     IpcMessage message;
@@ -383,9 +365,9 @@ void CIpcClient::run() {
     }
     ++taken;
     if (slowPacing) {
-      tbx::CToolUtil::msleep(kSlowPauseMilliseconds);
+      platform_.Sleep(kSlowPauseMilliseconds);
     } else if (taken % 2 == 1) {
-      tbx::CToolUtil::msleep(kPairPauseMilliseconds);
+      platform_.Sleep(kPairPauseMilliseconds);
     }
   }
   tbx::CLogMessage::log(tbx::TBX_LOG_INFO, kLogSource, __LINE__, "end ipc send thread");
@@ -395,7 +377,7 @@ bool CIpcClient::SendOne(const IpcMessage& message) {
   if (ipcVersion.load() > 0) {
     const std::string header =
         BuildSerializedHeader(message.type, message.priority, message.ipcOnly, message.objId);
-    return IpcSendDataEx(message.data, header) == 0;
+    return platform_.IpcSendDataEx(message.data, header) == 0;
   }
   std::string text;
   if (!PackMessage(text, message)) {
@@ -403,7 +385,12 @@ bool CIpcClient::SendOne(const IpcMessage& message) {
                           message.type.c_str());
     return false;
   }
-  return IpcSendData(text.data(), static_cast<uint32_t>(text.size())) == 0;
+  return platform_.IpcSendData(text.data(), static_cast<uint32_t>(text.size())) == 0;
+}
+
+bool CIpcClient::UseSlowPacing() {
+  return platform_.SystemVersion() <= kSlowPacingMaxVersion &&
+         platform_.ProcessorCount() <= kSlowPacingMaxProcessors;
 }
 
 bool CIpcClient::GetMtInfo(std::map<std::string, std::string>& info) {

@@ -12,6 +12,7 @@
 #include <string>
 #include <vector>
 
+#include "IpcClient/IpcClientPlatform.h"
 #include "IpcClient/IpcMessage.h"
 #include "IpcClient/IpcProtocolHandlerThread.h"
 #include "IpcClient/IpcSendList.h"
@@ -39,6 +40,11 @@ class CIpcClient : public CSingleton<CIpcClient>,
   // whole number within the signed 32-bit range, written as an integer or as a real; any
   // other member value gives no version. Any input is safe.
   static InitInfoVersion ReadInitInfoVersion(const std::string& text);
+
+  // A client over `platform` instead of the agent libraries (NewInstance's client uses those);
+  // `platform` must outlive it. It becomes CSingleton<CIpcClient>'s instance, as NewInstance's
+  // would, since the library's callbacks find the client there: release it with RemoveInstance.
+  explicit CIpcClient(IIpcClientPlatform& platform);
 
   // The send thread is stopped and joined, the semaphore destroyed and the library freed; the
   // protocol handler thread stops itself. No IPC library callback reaches this object
@@ -117,7 +123,10 @@ class CIpcClient : public CSingleton<CIpcClient>,
   void run() override;
   // Hands one message to the library, packed for the protocol version in force.
   bool SendOne(const IpcMessage& message);
+  // Slow pacing for old systems with few processors, decided once per send thread.
+  bool UseSlowPacing();
 
+  IIpcClientPlatform& platform_;    // the IPC library, the agent services and the system
   tbx::CMutexUtil connectionLock_;  // serialises the connected transitions
   // Atomic because NeedReconnect reads it without the lock.
   std::atomic<bool> connected{false};

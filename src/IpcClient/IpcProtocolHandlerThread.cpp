@@ -10,10 +10,7 @@
 #include "IpcClient/ReceivedJson.h"
 #include "KorvexCommon/WallClock.h"
 #include "tbx/LogMessage.h"
-#include "tbx/ToolUtil.h"
 #include "valko/Config.h"
-#include "valko/Monitor.h"
-#include "valko/MtIntf.h"
 
 namespace {
 
@@ -28,8 +25,9 @@ constexpr uint32_t kLivenessTimeoutSeconds = 1800;
 
 }  // namespace
 
-CIpcProtocolHandlerThread::CIpcProtocolHandlerThread()
-    : quietTypes_{"T_MSG_FILE_GET", "T_MSG_PLUGIN_HEARTS_ACK", "T_MSG_IPC_NETWORK_NOTIFY"} {
+CIpcProtocolHandlerThread::CIpcProtocolHandlerThread(IIpcClientPlatform& platform)
+    : platform_(platform),
+      quietTypes_{"T_MSG_FILE_GET", "T_MSG_PLUGIN_HEARTS_ACK", "T_MSG_IPC_NETWORK_NOTIFY"} {
   if (!IsThreadRunning()) {
     startThread();
   }
@@ -50,7 +48,7 @@ void CIpcProtocolHandlerThread::PushMessage(const std::string& text) {
       return;
     }
   }
-  const uint64_t drops = CMtIntf::AddExceptonInfo(kDropCounter, 1, true, true);
+  const uint64_t drops = platform_.AddExceptonInfo(kDropCounter, 1, true, true);
   if (drops % 1000 == 1) {
     tbx::CLogMessage::log(tbx::TBX_LOG_WARN, kLogSource, __LINE__,
                           "network drop recv message count %llu",
@@ -158,7 +156,7 @@ void CIpcProtocolHandlerThread::run() {
   const uint32_t threadId = static_cast<uint32_t>(tbx::CThreadUtil::GetCurrentThreadId());
   uint64_t cycle = 0;
   while (!stop_) {
-    tbx::CToolUtil::msleep(tbx::CThreadUtil::GetSleepRatio() * kCycleMilliseconds);
+    platform_.Sleep(tbx::CThreadUtil::GetSleepRatio() * kCycleMilliseconds);
     if (cycle % kLivenessEveryCycles == 0) {
       ReportLiveness(threadId);
     }
@@ -216,9 +214,5 @@ bool CIpcProtocolHandlerThread::TakeNextText(std::string* text) {
 }
 
 void CIpcProtocolHandlerThread::ReportLiveness(uint32_t threadId) const {
-  // Start-up creates the resource monitor before the client; tests and tools may have none.
-  CMonitor* monitor = CSingleton<CMonitor>::GetInstance();
-  if (monitor != nullptr) {
-    monitor->SetThreadHeartbeat(threadId, kThreadName, kLivenessTimeoutSeconds);
-  }
+  platform_.SetThreadHeartbeat(threadId, kThreadName, kLivenessTimeoutSeconds);
 }

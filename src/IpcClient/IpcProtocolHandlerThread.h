@@ -11,6 +11,7 @@
 #include <set>
 #include <string>
 
+#include "IpcClient/IpcClientPlatform.h"
 #include "tbx/MutexUtil.h"
 #include "tbx/ThreadUtil.h"
 #include "valko/IProtocolHandler.h"
@@ -18,8 +19,9 @@
 class CIpcProtocolHandlerThread : public tbx::CThreadUtil {
  public:
   // Starts the "Protocol" thread, which runs until the destructor. Handlers registered here must
-  // stay alive until they are unregistered.
-  CIpcProtocolHandlerThread();
+  // stay alive until they are unregistered. `platform` (its sleep, the drop counter and the
+  // thread's liveness reports) must outlive this object.
+  explicit CIpcProtocolHandlerThread(IIpcClientPlatform& platform);
   // Stops and joins the thread (within one cycle plus a dispatch in progress). Queued texts are
   // discarded; registered handlers are not touched.
   ~CIpcProtocolHandlerThread() override;
@@ -57,6 +59,7 @@ class CIpcProtocolHandlerThread : public tbx::CThreadUtil {
   bool TakeNextText(std::string* text);
   void ReportLiveness(uint32_t threadId) const;
 
+  IIpcClientPlatform& platform_;
   // Recursive so that a handler may register or unregister from inside Handle on the
   // dispatching thread, where the lock is already held.
   mutable std::recursive_mutex registryLock_;

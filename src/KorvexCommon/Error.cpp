@@ -7,6 +7,7 @@
 #include <new>
 #include <vector>
 
+#include "KorvexCommon/MemoryQueries.h"
 #include "tbx/FileUtil.h"
 #include "tbx/LogMessage.h"
 #include "tbx/ProcessUtil.h"
@@ -170,10 +171,14 @@ std::string BuildDumpBasePath(DumpKind kind) {
 }
 
 bool IsMemoryEnough() {
+  return IsMemoryEnough(MemoryQueries::System());
+}
+
+bool IsMemoryEnough(const MemoryQueries& queries) {
   MEMORYSTATUSEX status;
   std::memset(&status, 0, sizeof(status));
   status.dwLength = sizeof(status);
-  GlobalMemoryStatusEx(&status);
+  queries.globalMemoryStatusEx(&status);
   const uint64_t physicalMb = status.ullAvailPhys / kBytesPerMb;
   const uint64_t virtualMb = status.ullAvailVirtual / kBytesPerMb;
   const uint64_t pageFileMb = status.ullAvailPageFile / kBytesPerMb;
@@ -181,7 +186,7 @@ bool IsMemoryEnough() {
   PERFORMANCE_INFORMATION performance;
   std::memset(&performance, 0, sizeof(performance));
   performance.cb = sizeof(performance);
-  GetPerformanceInfo(&performance, sizeof(performance));
+  queries.getPerformanceInfo(&performance, sizeof(performance));
   // Pages of 4 KB to MB, in the 32-bit unsigned arithmetic the figures are kept in.
   const uint32_t commitLimitMb = static_cast<uint32_t>(performance.CommitLimit) * 4u / 1024u;
   const uint32_t commitTotalMb = static_cast<uint32_t>(performance.CommitTotal) * 4u / 1024u;

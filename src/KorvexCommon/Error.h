@@ -10,6 +10,8 @@
 
 #include "tbx/AppError.h"
 
+struct MemoryQueries;
+
 // Rewrites <application dir>/<fileName> so that it holds at most the two newest earlier lines
 // followed by a new record line "<date time> [<process id>] <message>". Does nothing but log
 // while the gate is closed. Callable from any thread, and from the crash hook on a thread that
@@ -33,8 +35,10 @@ enum DumpKind {
 std::string BuildDumpBasePath(DumpKind kind);
 
 // True when physical, virtual, page-file and commit memory each have more than 15 MB free;
-// logs the four figures otherwise.
+// logs the four figures otherwise. The system's figures, or those `queries` give
+// (KorvexCommon/MemoryQueries.h).
 bool IsMemoryEnough();
+bool IsMemoryEnough(const MemoryQueries& queries);
 
 // Writes a resource dump named BuildDumpBasePath(kind) + ".dmp", sends it, removes it and ends
 // the process.

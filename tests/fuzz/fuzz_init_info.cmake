@@ -1,11 +1,3 @@
 korvex_fuzz_target(init_info
-  SOURCES
-    ${CMAKE_CURRENT_LIST_DIR}/fuzz_init_info.cpp
-    ${CMAKE_SOURCE_DIR}/src/IpcClient/IpcClient.cpp
-    ${CMAKE_SOURCE_DIR}/src/BuildStamp.cpp
-    ${CMAKE_SOURCE_DIR}/src/IpcClient/IpcProtocolHandlerThread.cpp
-    ${CMAKE_SOURCE_DIR}/src/KorvexCommon/WallClock.cpp
-    ${CMAKE_SOURCE_DIR}/src/IpcClient/ReceivedJson.cpp
-    ${CMAKE_SOURCE_DIR}/src/IpcClient/IpcSendList.cpp
-    ${CMAKE_SOURCE_DIR}/src/IpcClient/IpcMessage.cpp
-  LIBS tbxUtil tbxIpc valkoConfig valkoError valkoMt valkoMonitor win32standin)
+  SOURCES ${CMAKE_CURRENT_LIST_DIR}/fuzz_init_info.cpp
+  LIBS monitor_ipc)

@@ -1,6 +1,5 @@
-// Counting fakes of the resource monitor (CMonitor) and the maintenance counter
-// (CMtIntf::AddExceptonInfo). FakeAgentServices.cpp is added to the sources of an executable
-// that links neither valkoMonitor nor valkoMt, so its definitions take their place.
+// What fake::Platform() (support/FakeIpcClientPlatform.h) recorded of the calls to the resource
+// monitor and the maintenance counter.
 #pragma once
 
 #include <cstdint>

@@ -147,10 +147,6 @@ std::string SleeperProgram();
 // An absolute path as the system writes it: unchanged on POSIX; on Windows what
 // GetFullPathNameW makes of it (drive, backslashes, "." and ".." resolved).
 std::string SystemPath(const std::string& path);
-// The system's own definition of a Win32 function that a test executable defines again to stage
-// results: the stand-in library's on POSIX, kernel32's (or psapi's) on Windows. Aborts when
-// there is none.
-void* RealWin32Function(const char* name);
 // How the crash hook's dump file begins: the stand-in's text dump on POSIX, a minidump's
 // signature on Windows.
 const char* CrashDumpStart();

@@ -127,16 +127,6 @@ int TerminatedStatus() {
   return 128 + SIGKILL;
 }
 
-void* RealWin32Function(const char* name) {
-  static void* library = ::dlopen("libwin32standin.so", RTLD_NOW);
-  void* function = library != nullptr ? ::dlsym(library, name) : nullptr;
-  if (function == nullptr) {
-    std::fprintf(stderr, "no stand-in %s: %s\n", name, ::dlerror());
-    std::abort();
-  }
-  return function;
-}
-
 const char* CrashDumpStart() {
   return "process dump\n";
 }

@@ -320,21 +320,6 @@ int TerminatedStatus() {
   return 1;
 }
 
-void* RealWin32Function(const char* name) {
-  for (const wchar_t* module : {L"kernel32.dll", L"psapi.dll"}) {
-    HMODULE library = ::LoadLibraryW(module);
-    // kernel32 holds the psapi functions under a "K32" prefix.
-    for (const std::string& exported : {std::string(name), "K32" + std::string(name)}) {
-      FARPROC function = library != nullptr ? ::GetProcAddress(library, exported.c_str()) : nullptr;
-      if (function != nullptr) {
-        return reinterpret_cast<void*>(function);
-      }
-    }
-  }
-  std::fprintf(stderr, "no system function %s\n", name);
-  std::abort();
-}
-
 const char* CrashDumpStart() {
   return "MDMP";
 }
