@@ -19,9 +19,11 @@ build/default/CMakeCache.txt: | deps
 build: deps build/default/CMakeCache.txt
 	cmake --build build/default -j $(JOBS)
 
-# The windows.* end-to-end cases of the default build run the Windows tree: test-windows.
+# Every Linux case; the windows* cases of the default build read or run the Windows trees
+# (test-windows). `ctest --preset default -L monitor` runs one group (monitor, standin, e2e, or
+# a library's name).
 test: build
-	ctest --test-dir build/default --output-on-failure -j $(CTEST_JOBS) --timeout 300 -LE windows
+	ctest --preset default -j $(CTEST_JOBS)
 
 build/asan/CMakeCache.txt: | deps
 	cmake --preset asan
@@ -29,7 +31,7 @@ build/asan/CMakeCache.txt: | deps
 test-asan: deps build/asan/CMakeCache.txt
 	cmake --build build/asan -j $(JOBS)
 	ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1 \
-	  ctest --test-dir build/asan --output-on-failure -j $(CTEST_JOBS) --timeout 600
+	  ctest --preset asan -j $(CTEST_JOBS)
 
 build/tsan/CMakeCache.txt: | deps
 	cmake --preset tsan
@@ -47,8 +49,7 @@ TSAN_OPTIONS_CI = log_path=$(TSAN_REPORTS)/report die_after_fork=0 report_signal
 test-tsan: deps build/tsan/CMakeCache.txt
 	cmake --build build/tsan -j $(JOBS)
 	rm -rf $(TSAN_REPORTS) && mkdir -p $(TSAN_REPORTS)
-	TSAN_OPTIONS="$(TSAN_OPTIONS_CI)" ctest --test-dir build/tsan --output-on-failure \
-	  -j $(CTEST_JOBS) --timeout 900; status=$$?; \
+	TSAN_OPTIONS="$(TSAN_OPTIONS_CI)" ctest --preset tsan -j $(CTEST_JOBS); status=$$?; \
 	  for report in $(TSAN_REPORTS)/report.*; do \
 	    [ -e "$$report" ] || continue; echo "---- $$report"; cat "$$report"; status=1; \
 	  done; exit $$status
