@@ -7,6 +7,7 @@
 #include "IpcClient/MsgTransmitProxySingleton.h"
 #include "KorvexCommon/Error.h"
 #include "KorvexCommon/KorvexMonitorHeartbeat.h"
+#include "MonitorNames.h"
 #include "NetworkConfig.h"
 #include "tbx/Tbx.h"
 #include "valko/Config.h"
@@ -26,22 +27,20 @@
 namespace {
 
 const char kSource[] = "KorvexMonitorServiceWork";
-const char kOwnerName[] = "korvexmonitor";
-const char kErrorRecordFile[] = "MonitorError.data";
 const char kLogDirName[] = "korvex_monitor_log";
 const uint64_t kLogFileSizeBytes = 5242880;
 const uint32_t kPidRetryDelayMs = 300;
 
 // Fatal before the logger exists: only the error record can tell.
 [[noreturn]] void FailEarly(const std::string& message) {
-  WriteErrorRecord(kErrorRecordFile, message);
+  WriteErrorRecord(kErrorRecordFileName, message);
   tbx::CToolUtil::Terminate();
 }
 
 // Fatal once the logger exists: logged, recorded, then the process ends.
 [[noreturn]] void FailFatal(const std::string& message) {
   tbx::CLogMessage::WriteLogMessage(message, tbx::TBX_LOG_ERROR);
-  WriteErrorRecord(kErrorRecordFile, message);
+  WriteErrorRecord(kErrorRecordFileName, message);
   tbx::CToolUtil::Terminate();
 }
 
@@ -74,7 +73,7 @@ bool CreateAndInit() {
 
 }  // namespace
 
-CKorvexMonitorServiceWork::CKorvexMonitorServiceWork() : monitorEvent_(kOwnerName) {}
+CKorvexMonitorServiceWork::CKorvexMonitorServiceWork() : monitorEvent_(kMonitorComponentName) {}
 
 int CKorvexMonitorServiceWork::OnStart() {
   EnableErrorRecords(true);
@@ -137,18 +136,19 @@ int CKorvexMonitorServiceWork::OnStart() {
     FailFatal("create ipc client fail");
   }
   CValkoControl* control = CSingleton<CValkoControl>::NewInstance();
-  if (control == nullptr || !CSingleton<CValkoControl>::GetInstance()->Init(kOwnerName)) {
+  if (control == nullptr ||
+      !CSingleton<CValkoControl>::GetInstance()->Init(kMonitorComponentName)) {
     FailFatal("CValkoControl::NewInstance Null");
   }
-  if (!CMtIntf::Start(GetMsgTransmitInstance(), kOwnerName)) {
+  if (!CMtIntf::Start(GetMsgTransmitInstance(), kMonitorComponentName)) {
     FailFatal("Failed to start maintenance");
   }
   tbx::CSleepUtil::EnableSleep(3000, 10);
 
   monitor->SetConfigPath(appDir + "/conf/monitor_resource_config");
   monitorEvent_.SetWriteErrorRecord(true);
-  monitorEvent_.SetErrorRecordFile(kErrorRecordFile);
-  if (!monitor->StartMonitor(&monitorEvent_, kOwnerName)) {
+  monitorEvent_.SetErrorRecordFile(kErrorRecordFileName);
+  if (!monitor->StartMonitor(&monitorEvent_, kMonitorComponentName)) {
     FailFatal("CMonitor StartMonitor Fail");
   }
 
@@ -184,7 +184,7 @@ int CKorvexMonitorServiceWork::OnStart() {
   if (modules == nullptr) {
     FailFatal("CModuleManager Null.");
   }
-  if (!versionMonitor_.Start(kOwnerName)) {
+  if (!versionMonitor_.Start(kMonitorComponentName)) {
     FailFatal("start to monitor korvex and monitor version fail");
   }
   if (!GetMsgTransmitInstance()->InitClient()) {
@@ -192,11 +192,11 @@ int CKorvexMonitorServiceWork::OnStart() {
   }
 
   modules->SetConfigPath(appDir + "/conf/monitor_module_config");
-  WriteErrorRecord(kErrorRecordFile, "LoadModule Start");
+  WriteErrorRecord(kErrorRecordFileName, "LoadModule Start");
   if (!modules->LoadModule()) {
     FailFatal("LoadModule Fail");
   }
-  WriteErrorRecord(kErrorRecordFile, "LoadModule End");
+  WriteErrorRecord(kErrorRecordFileName, "LoadModule End");
 
   // A refused first connection is the connection monitor's to retry.
   GetMsgTransmitInstance()->Connect();
@@ -206,8 +206,8 @@ int CKorvexMonitorServiceWork::OnStart() {
     const DWORD code = GetLastError();
     tbx::CLogMessage::log(tbx::TBX_LOG_ERROR, kSource, __LINE__,
                           "CIpcClientMonitor::NewInstance Null:%d", static_cast<int>(code));
-    WriteErrorRecord(kErrorRecordFile, "KorvexMonitor IpcClientMonitor::NewInstance Null: " +
-                                           tbx::CStringUtil::UIntToString(code, nullptr, 10));
+    WriteErrorRecord(kErrorRecordFileName, "KorvexMonitor IpcClientMonitor::NewInstance Null: " +
+                                               tbx::CStringUtil::UIntToString(code, nullptr, 10));
     tbx::CToolUtil::Terminate();
   }
 

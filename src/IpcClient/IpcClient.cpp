@@ -7,6 +7,7 @@
 #include <json/json.h>
 
 #include "BuildStamp.h"
+#include "MonitorNames.h"
 #include "ipc/TbxIpc.h"
 #include "tbx/LogMessage.h"
 #include "tbx/StringUtil.h"
@@ -22,7 +23,6 @@ template class CSingleton<CIpcClient>;
 namespace {
 
 const char kLogSource[] = "IpcClient\\IpcClient";
-const char kClientName[] = "KorvexMonitor";
 const char kSendThreadName[] = "ipc_send";
 const char kPullConf[] = "T_MSG_PULL_CONF";
 const char kPullFileConf[] = "T_MSG_PULL_FILE_CONF";
@@ -169,7 +169,7 @@ CIpcClient::~CIpcClient() {
 }
 
 bool CIpcClient::InitClient() {
-  return Initialise(kClientName);
+  return Initialise(kMonitorPluginName);
 }
 
 bool CIpcClient::Initialise(const std::string& clientName) {

@@ -7,6 +7,7 @@
 #include <new>
 #include <vector>
 
+#include "MonitorNames.h"
 #include "tbx/FileUtil.h"
 #include "tbx/LogMessage.h"
 #include "tbx/ProcessUtil.h"
@@ -20,7 +21,6 @@
 namespace {
 
 const char kSource[] = "..\\KorvexCommon\\Error";
-const char kCrashRecordFile[] = "MonitorError.data";
 const size_t kRecordLineLimit = 1024;  // lines read from an existing record file
 const uint64_t kMinimumFreeMb = 15;    // each free-memory figure must exceed this
 const uint64_t kBytesPerMb = 1048576;
@@ -246,7 +246,7 @@ void CError::OnError(const std::string& dumpPath, int64_t exceptionCode, int32_t
   CReportError::SendCrashInfo(information, backTrace, true);
   CReportError::SendDumpFile(dumpPath, "");
   tbx::CFileUtil::RemoveFile(dumpPath);
-  WriteErrorRecord(kCrashRecordFile, "exception crash");
+  WriteErrorRecord(kErrorRecordFileName, "exception crash");
   CleanupErrorDumps();
   tbx::CToolUtil::Terminate();
 }

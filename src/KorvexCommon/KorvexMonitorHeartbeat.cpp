@@ -5,6 +5,7 @@
 #include <exception>
 
 #include "KorvexCommon/WallClock.h"
+#include "MonitorNames.h"
 #include "tbx/ToolUtil.h"
 #include "valko/MsgTransmitProxy.h"
 
@@ -13,7 +14,6 @@ template class CSingleton<CKorvexMonitorHeartbeat>;
 
 namespace {
 
-const char kPluginName[] = "KorvexMonitor";
 const char kRunningState[] = "running";
 
 }  // namespace
@@ -54,7 +54,7 @@ std::string CKorvexMonitorHeartbeat::BuildHeartbeatText(const std::string& procN
   try {
     Json::Value beat(Json::objectValue);
     beat["state"] = kRunningState;
-    beat["plugin_name"] = kPluginName;
+    beat["plugin_name"] = kMonitorPluginName;
     beat["proc_name"] = procName;
     beat["ts"] = Json::Int64(seconds);
     return Json::StyledWriter().write(beat);

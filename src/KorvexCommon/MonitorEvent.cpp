@@ -6,6 +6,7 @@
 
 #include "KorvexCommon/Error.h"
 #include "KorvexCommon/WallClock.h"
+#include "MonitorNames.h"
 #include "tbx/LogMessage.h"
 #include "tbx/ProcessUtil.h"
 #include "tbx/StringUtil.h"
@@ -27,7 +28,6 @@ const uint32_t kCpuReportPauseMs = 2000;  // lets the report leave before the lo
 const uint32_t kHighIoSpacingSeconds = 14400;
 const uint32_t kFdDumpWindowSeconds = 86400;
 const uint32_t kFdDumpsPerWindow = 5;
-const char kMessageOwner[] = "korvex";
 
 // Calendar seconds cut to 32 bits; differences of two such values are taken unsigned.
 uint32_t NowSeconds() {
@@ -118,7 +118,7 @@ void CMonitorEvent::OnHighIO(IoRecord record) {
   lastHighIoTime = now;
   tbx::CLogMessage::log(tbx::TBX_LOG_INFO, kSource, __LINE__, "OnHighIO %d, %d", record.rio_max,
                         record.wio_max);
-  if (ownerName == kMessageOwner) {
+  if (ownerName == kAgentComponentName) {
     SendHighIoMessage(record);
     return;
   }

@@ -1,5 +1,6 @@
 #include "KorvexCommon/MonitorKorvexAndMonitorVersion.h"
 
+#include "MonitorNames.h"
 #include "tbx/LogMessage.h"
 #include "tbx/ProcessUtil.h"
 #include "tbx/StringUtil.h"
@@ -12,9 +13,6 @@ namespace {
 const char kSource[] = "..\\KorvexCommon\\MonitorKorvexAndMonitorVersion";
 const char kTimerName[] = "ver_monitor";
 const uint32_t kCheckIntervalMs = 1800000;
-const char kCheckAtOnceOwner[] = "korvexmonitor";
-const char kAgentExecutable[] = "Korvex.exe";
-const char kMonitorExecutable[] = "KorvexMonitor.exe";
 const uint32_t kListLimit = 10;
 
 bool IsSeparator(char c) {
@@ -58,7 +56,7 @@ bool CMonitorKorvexAndMonitorVersion::Start(const std::string& ownerName) {
                                       tbx::TBX_LOG_WARN);
     return false;
   }
-  if (ownerName == kCheckAtOnceOwner) {
+  if (ownerName == kMonitorComponentName) {
     CheckAgentDirs();
   }
   return true;
@@ -71,13 +69,13 @@ void CMonitorKorvexAndMonitorVersion::OnTimer(uint64_t id) {
 }
 
 void CMonitorKorvexAndMonitorVersion::CheckAgentDirs() {
-  const std::set<std::string> agentDirs = CollectProcessDirs(kAgentExecutable);
+  const std::set<std::string> agentDirs = CollectProcessDirs(kAgentExecutableName);
   if (agentDirs.size() > 1) {
     tbx::CLogMessage::log(tbx::TBX_LOG_WARN, kSource, __LINE__, "there are %d diff Korvex dir",
                           static_cast<int>(agentDirs.size()));
     Report(tbx::CStringUtil::UIntToString(agentDirs.size(), nullptr, 10) + " diff Korvex dir");
   } else {
-    const std::set<std::string> monitorDirs = CollectProcessDirs(kMonitorExecutable);
+    const std::set<std::string> monitorDirs = CollectProcessDirs(kMonitorExecutableName);
     if (monitorDirs.size() > 1) {
       tbx::CLogMessage::log(tbx::TBX_LOG_WARN, kSource, __LINE__,
                             "there are %d diff KorvexMonitor dir",
@@ -143,9 +141,9 @@ bool CMonitorKorvexAndMonitorVersion::KillMonitorProcesses() {
     return false;
   };
 
-  for (uint64_t id : ListProcessIds(kMonitorExecutable)) {
+  for (uint64_t id : ListProcessIds(kMonitorExecutableName)) {
     const std::string name = processes->GetProcessName(id, 0);
-    if (!tbx::CStringUtil::stringStartWith(name, kMonitorExecutable, true)) {
+    if (!tbx::CStringUtil::stringStartWith(name, kMonitorExecutableName, true)) {
       tbx::CLogMessage::log(tbx::TBX_LOG_WARN, kSource, __LINE__,
                             "%d proc name is %s, it not start with KorvexMonitor",
                             static_cast<int>(static_cast<uint32_t>(id)), name.c_str());
