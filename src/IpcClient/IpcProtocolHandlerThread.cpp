@@ -7,11 +7,11 @@
 #include <rapidjson/stringbuffer.h>
 #include <rapidjson/writer.h>
 
+#include "IpcClient/QueueLimit.h"
 #include "IpcClient/ReceivedJson.h"
 #include "KorvexCommon/WallClock.h"
 #include "tbx/LogMessage.h"
 #include "tbx/ToolUtil.h"
-#include "valko/Config.h"
 #include "valko/Monitor.h"
 #include "valko/MtIntf.h"
 
@@ -21,7 +21,6 @@ const char kLogSource[] = "IpcClient\\IpcProtocolHandlerThread";
 const char kThreadName[] = "Protocol";
 const char kDropCounter[] = "korvexmonitor_drop_recv_ipc_msg";
 
-constexpr int64_t kQueueBase = 3000;            // scaled by the configured queue size ratio
 constexpr uint32_t kCycleMilliseconds = 100;    // sleep at the start of every cycle
 constexpr uint64_t kLivenessEveryCycles = 300;  // idle liveness report period, in cycles
 constexpr uint32_t kLivenessTimeoutSeconds = 1800;
@@ -41,8 +40,7 @@ CIpcProtocolHandlerThread::~CIpcProtocolHandlerThread() {
 }
 
 void CIpcProtocolHandlerThread::PushMessage(const std::string& text) {
-  // Asked on every push so that a changed ratio applies to the next message.
-  const int64_t limit = COnlineClientConf::CalcMaxCountWithQueueSizeRatio(kQueueBase);
+  const int64_t limit = QueueLimitInForce();
   {
     tbx::CMutexLockUtil hold(queueLock_);
     if (static_cast<int64_t>(queue_.size()) < limit) {
