@@ -7,6 +7,7 @@
 #include <json/json.h>
 
 #include "BuildStamp.h"
+#include "IpcClient/DropWarning.h"
 #include "MonitorNames.h"
 #include "ipc/TbxIpc.h"
 #include "tbx/LogMessage.h"
@@ -27,7 +28,6 @@ const char kSendThreadName[] = "ipc_send";
 const char kPullConf[] = "T_MSG_PULL_CONF";
 const char kPullFileConf[] = "T_MSG_PULL_FILE_CONF";
 
-constexpr uint64_t kDropLogInterval = 1000;       // drops between two warnings
 constexpr uint32_t kIdlePollMilliseconds = 10;    // between looks at a lost connection
 constexpr uint32_t kPairPauseMilliseconds = 5;    // after every odd-numbered message
 constexpr uint32_t kSlowPauseMilliseconds = 10;   // after every message on a small machine
@@ -352,10 +352,7 @@ bool CIpcClient::EnqueueMessage(const IpcMessage& message) {
     return true;
   }
   const uint64_t drops = dropCount.fetch_add(1) + 1;
-  if (drops % kDropLogInterval == 1) {
-    tbx::CLogMessage::log(tbx::TBX_LOG_WARN, kLogSource, __LINE__, "drop ipc msg count %llu",
-                          static_cast<unsigned long long>(drops));
-  }
+  WarnOfDrop(kLogSource, __LINE__, "drop ipc msg count", drops);
   return false;
 }
 

@@ -7,6 +7,7 @@
 #include <rapidjson/stringbuffer.h>
 #include <rapidjson/writer.h>
 
+#include "IpcClient/DropWarning.h"
 #include "IpcClient/QueueLimit.h"
 #include "IpcClient/ReceivedJson.h"
 #include "KorvexCommon/WallClock.h"
@@ -49,11 +50,7 @@ void CIpcProtocolHandlerThread::PushMessage(const std::string& text) {
     }
   }
   const uint64_t drops = CMtIntf::AddExceptonInfo(kDropCounter, 1, true, true);
-  if (drops % 1000 == 1) {
-    tbx::CLogMessage::log(tbx::TBX_LOG_WARN, kLogSource, __LINE__,
-                          "network drop recv message count %llu",
-                          static_cast<unsigned long long>(drops));
-  }
+  WarnOfDrop(kLogSource, __LINE__, "network drop recv message count", drops);
 }
 
 bool CIpcProtocolHandlerThread::RegisterProtocolHandler(const std::string& type,
