@@ -5,6 +5,7 @@
 #include "BuildStamp.h"
 #include "IpcClient/IpcClientMonitor.h"
 #include "IpcClient/MsgTransmitProxySingleton.h"
+#include "KorvexCommon/Decimal.h"
 #include "KorvexCommon/Error.h"
 #include "KorvexCommon/KorvexMonitorHeartbeat.h"
 #include "MonitorNames.h"
@@ -52,8 +53,7 @@ void Warn(const std::string& message) {
 // Writes the process id alone into the pid file, with one retry after a short pause; only a
 // second failure is logged.
 void WritePidFile(const std::string& path, uint64_t processId) {
-  const std::string content =
-      tbx::CStringUtil::IntToString(static_cast<int64_t>(processId), nullptr, 10);
+  const std::string content = Decimal(static_cast<int64_t>(processId));
   if (tbx::CFileUtil::WriteNewFile(path, content, false)) {
     return;
   }

@@ -7,6 +7,7 @@
 #include <new>
 #include <vector>
 
+#include "KorvexCommon/Decimal.h"
 #include "MonitorNames.h"
 #include "tbx/FileUtil.h"
 #include "tbx/LogMessage.h"
@@ -113,10 +114,6 @@ const char* DumpKindSuffix(DumpKind kind) {
       break;
   }
   return "";
-}
-
-std::string Decimal(int value) {
-  return tbx::CStringUtil::IntToString(value, nullptr, 10);
 }
 
 // The crash hook, owned by the process-wide CError below.

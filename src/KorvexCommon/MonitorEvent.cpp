@@ -4,6 +4,7 @@
 
 #include <exception>
 
+#include "KorvexCommon/Decimal.h"
 #include "KorvexCommon/Error.h"
 #include "KorvexCommon/WallClock.h"
 #include "MonitorNames.h"
@@ -32,10 +33,6 @@ const uint32_t kFdDumpsPerWindow = 5;
 // Calendar seconds cut to 32 bits; differences of two such values are taken unsigned.
 uint32_t NowSeconds() {
   return static_cast<uint32_t>(CWallClock::NowSeconds());
-}
-
-std::string Decimal(int64_t value) {
-  return tbx::CStringUtil::IntToString(value, nullptr, 10);
 }
 
 // The high-I/O figures with the memory situation, as JsonCpp's styled text.
