@@ -18,20 +18,13 @@ const char kRunningState[] = "running";
 
 }  // namespace
 
-CKorvexMonitorHeartbeat::CKorvexMonitorHeartbeat()
-    : timerId_(startTimer(kIntervalMilliseconds, tbx::kNoTimerTag)) {
+CKorvexMonitorHeartbeat::CKorvexMonitorHeartbeat() : timer_(*this) {
+  timer_.Start(kIntervalMilliseconds, tbx::kNoTimerTag);
   SendHeartbeat();
 }
 
-CKorvexMonitorHeartbeat::~CKorvexMonitorHeartbeat() {
-  // Before the members go: killTimer also waits for a beat in progress on the loop's thread.
-  if (timerId_ != 0) {
-    killTimer(timerId_);
-  }
-}
-
 void CKorvexMonitorHeartbeat::OnTimer(uint64_t timerId) {
-  if (timerId == timerId_) {
+  if (timerId == timer_.Id()) {
     SendHeartbeat();
   }
 }

@@ -36,22 +36,11 @@ void Report(const std::string& text) {
 
 }  // namespace
 
-CMonitorKorvexAndMonitorVersion::CMonitorKorvexAndMonitorVersion() : timerId(0) {}
-
-CMonitorKorvexAndMonitorVersion::~CMonitorKorvexAndMonitorVersion() {
-  // Before the members go: killTimer also waits for a check in progress on the loop's thread.
-  if (timerId != 0) {
-    killTimer(timerId);
-  }
-}
+CMonitorKorvexAndMonitorVersion::CMonitorKorvexAndMonitorVersion() : timer_(*this) {}
 
 bool CMonitorKorvexAndMonitorVersion::Start(const std::string& ownerName) {
   // A second start replaces the timer, so exactly one runs and the destructor can stop it.
-  if (timerId != 0) {
-    killTimer(timerId);
-  }
-  timerId = startTimer(kCheckIntervalMs, tbx::CTimerEvent::StringToMagicNum(kTimerName));
-  if (timerId == 0) {
+  if (!timer_.Start(kCheckIntervalMs, tbx::CTimerEvent::StringToMagicNum(kTimerName))) {
     tbx::CLogMessage::WriteLogMessage("start timer fail for monitor korvex and monitor process",
                                       tbx::TBX_LOG_WARN);
     return false;
@@ -63,7 +52,7 @@ bool CMonitorKorvexAndMonitorVersion::Start(const std::string& ownerName) {
 }
 
 void CMonitorKorvexAndMonitorVersion::OnTimer(uint64_t id) {
-  if (id == timerId) {
+  if (id == timer_.Id()) {
     CheckAgentDirs();
   }
 }
