@@ -102,15 +102,15 @@ std::string BuildRecordContent(const std::vector<std::string>& lines, const std:
 
 const char* DumpKindSuffix(DumpKind kind) {
   switch (kind) {
-    case Cpu:
+    case DumpKind::Cpu:
       return "_cpu";
-    case Mem:
+    case DumpKind::Mem:
       return "_mem";
-    case ThreadHang:
+    case DumpKind::ThreadHang:
       return "_threadHang";
-    case MaxFd:
+    case DumpKind::MaxFd:
       return "_maxFd";
-    case Crash:
+    case DumpKind::Crash:
       break;
   }
   return "";
@@ -225,7 +225,7 @@ CError::~CError() {
 }
 
 std::string CError::GetDumpFilePath() {
-  return BuildDumpBasePath(Crash) + "-Error.dmp";
+  return BuildDumpBasePath(DumpKind::Crash) + "-Error.dmp";
 }
 
 void CError::OnError(const std::string& dumpPath, int64_t exceptionCode, int32_t dumpResult,

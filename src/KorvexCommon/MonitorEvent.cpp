@@ -156,7 +156,7 @@ void CMonitorEvent::OnMaxFd(int32_t handleCount) {
   }
   if (fdDumpCount < kFdDumpsPerWindow) {
     ++fdDumpCount;
-    DumpAndExit(MaxFd);
+    DumpAndExit(DumpKind::MaxFd);
   }
   if (writeErrorRecord) {
     WriteErrorRecord(errorRecordFile, "Monitor Max Fd");
@@ -186,5 +186,5 @@ void CMonitorEvent::OnThreadHang(const std::string& description) {
 
   CReportError::SendKillSelfInfo(description, CReportError::KILL_SELF_THREAD_HANG, programName,
                                  version, stack);
-  DumpAndExit(ThreadHang);
+  DumpAndExit(DumpKind::ThreadHang);
 }
