@@ -32,21 +32,21 @@ const char kLogDirName[] = "korvex_monitor_log";
 const uint64_t kLogFileSizeBytes = 5242880;
 const uint32_t kPidRetryDelayMs = 300;
 
-// Fatal before the logger exists: only the error record can tell.
-[[noreturn]] void FailEarly(const std::string& message) {
-  WriteErrorRecord(kErrorRecordFileName, message);
+// The end of every fatal step: the error record tells what ended the process. Used alone before
+// the logger exists, when only the record can tell.
+[[noreturn]] void EndWithRecord(const std::string& record) {
+  WriteErrorRecord(kErrorRecordFileName, record);
   tbx::CToolUtil::Terminate();
 }
 
 // Fatal once the logger exists: logged, recorded, then the process ends.
 [[noreturn]] void FailFatal(const std::string& message) {
   tbx::CLogMessage::WriteLogMessage(message, tbx::TBX_LOG_ERROR);
-  WriteErrorRecord(kErrorRecordFileName, message);
-  tbx::CToolUtil::Terminate();
+  EndWithRecord(message);
 }
 
-// Not fatal: the failure is logged and start-up goes on.
-void Warn(const std::string& message) {
+// Not fatal: the failure is logged, at the error level like the fatal ones, and start-up goes on.
+void FailAndGoOn(const std::string& message) {
   tbx::CLogMessage::WriteLogMessage(message, tbx::TBX_LOG_ERROR);
 }
 
@@ -78,7 +78,7 @@ CKorvexMonitorServiceWork::CKorvexMonitorServiceWork() : monitorEvent_(kMonitorC
 int CKorvexMonitorServiceWork::OnStart() {
   EnableErrorRecords(true);
   if (CSingleton<tbx::CGetTickClock>::NewInstance() == nullptr) {
-    FailEarly("CGetTickClock::NewInstance Null");
+    EndWithRecord("CGetTickClock::NewInstance Null");
   }
   tbx::CThreadUtil::InitThreadRandom();
   tbx::CTimeUtil::UpdateDstFlag();
@@ -86,7 +86,7 @@ int CKorvexMonitorServiceWork::OnStart() {
   tbx::CLogMessage::SetLogDirName(kLogDirName);
   tbx::CLogMessage* logger = tbx::CLogMessage::GetInstance();
   if (logger == nullptr) {
-    FailEarly("CLogMessage::GetInstance Null");
+    EndWithRecord("CLogMessage::GetInstance Null");
   }
   logger->SetLogFileSize(kLogFileSizeBytes);
   tbx::CLogMessage::log(tbx::TBX_LOG_INFO, kSource, __LINE__, "On Start Monitor...");
@@ -122,7 +122,7 @@ int CKorvexMonitorServiceWork::OnStart() {
   tbx::InitValkoCommon(agentRoot);
 
   if (!LoadNetworkConfig()) {
-    Warn("load network_config fail");
+    FailAndGoOn("load network_config fail");
   }
   if (IHttpInstance* http = GetHttpInstance()) {
     http->SetCertFilePath(appDir + "/rule/" + "valko.crt");
@@ -169,13 +169,13 @@ int CKorvexMonitorServiceWork::OnStart() {
     FailFatal("CFileSender Init Fail");
   }
   if (!CreateAndInit<CWhiteList>()) {
-    Warn("WhiteList Init Fail.");
+    FailAndGoOn("WhiteList Init Fail.");
   }
   if (!CreateAndInit<CFileQuara>()) {
-    Warn("FileQuara Init Fail.");
+    FailAndGoOn("FileQuara Init Fail.");
   }
   if (!CreateAndInit<CFileWatch>()) {
-    Warn("CFileWatch Init Fail");
+    FailAndGoOn("CFileWatch Init Fail");
   }
   if (!CProcMng::Init()) {
     FailFatal("CProcMng::Init Failed");
@@ -206,9 +206,8 @@ int CKorvexMonitorServiceWork::OnStart() {
     const DWORD code = GetLastError();
     tbx::CLogMessage::log(tbx::TBX_LOG_ERROR, kSource, __LINE__,
                           "CIpcClientMonitor::NewInstance Null:%d", static_cast<int>(code));
-    WriteErrorRecord(kErrorRecordFileName, "KorvexMonitor IpcClientMonitor::NewInstance Null: " +
-                                               tbx::CStringUtil::UIntToString(code, nullptr, 10));
-    tbx::CToolUtil::Terminate();
+    EndWithRecord("KorvexMonitor IpcClientMonitor::NewInstance Null: " +
+                  tbx::CStringUtil::UIntToString(code, nullptr, 10));
   }
 
   tbx::CThreadUtil::SetThreadName("main");
