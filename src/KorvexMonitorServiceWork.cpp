@@ -76,6 +76,40 @@ bool CreateAndInit() {
 CKorvexMonitorServiceWork::CKorvexMonitorServiceWork() : monitorEvent_(kMonitorComponentName) {}
 
 int CKorvexMonitorServiceWork::OnStart() {
+  // The record gate, the clock and the logger first: every later step reports through them.
+  OpenRecordsAndLog();
+  // The application directory, the process id and the pid file path that later steps use.
+  const std::string appDir = tbx::CToolUtil::GetApplicationDirPath();
+  const uint64_t processId = tbx::GetProcessUtil()->GetCurrentProcessId();
+  const std::string pidFile =
+      appDir.empty() ? std::string("./monitor_pid.txt") : appDir + "/monitor_pid.txt";
+  // Process-wide services and limits before any component that relies on them exists.
+  TuneProcess();
+  // Maintenance and the configuration before the components that count into or read them.
+  CConfig* config = StartMaintenanceAndConfiguration();
+  // The agent's common library gets its root before anything asks it for paths or domains.
+  StartAgentCommon(appDir);
+  // The resource monitor before the IPC client, whose threads report their liveness to it;
+  // the transmit path before maintenance, which starts with it.
+  CMonitor* monitor = StartTransmitPath();
+  // Resource watching once the transmit path exists to carry its events.
+  StartResourceWatch(monitor, appDir);
+  // The banner and the pid file once the core of the process is up and watched.
+  AnnounceStart(config, pidFile, processId);
+  // The file components before the modules, which may use them; only the file sender is vital.
+  StartFileComponents();
+  // What the modules use, and the directory check that ends a stray monitor, before they load.
+  CModuleManager* modules = PrepareForModules();
+  // The modules load on all of the above; the records around the load show one never ending.
+  LoadModules(modules, appDir);
+  // Connected once the modules are loaded, so the agent's first messages find their handlers.
+  ConnectToAgent();
+  // Last, the signs that the monitor is up (the run file, the heartbeat); then old dumps go.
+  FinishStart();
+  return 0;
+}
+
+void CKorvexMonitorServiceWork::OpenRecordsAndLog() {
   EnableErrorRecords(true);
   if (CSingleton<tbx::CGetTickClock>::NewInstance() == nullptr) {
     EndWithRecord("CGetTickClock::NewInstance Null");
@@ -90,19 +124,18 @@ int CKorvexMonitorServiceWork::OnStart() {
   }
   logger->SetLogFileSize(kLogFileSizeBytes);
   tbx::CLogMessage::log(tbx::TBX_LOG_INFO, kSource, __LINE__, "On Start Monitor...");
+}
 
-  const std::string appDir = tbx::CToolUtil::GetApplicationDirPath();
-  const uint64_t processId = tbx::GetProcessUtil()->GetCurrentProcessId();
-  const std::string pidFile =
-      appDir.empty() ? std::string("./monitor_pid.txt") : appDir + "/monitor_pid.txt";
-
+void CKorvexMonitorServiceWork::TuneProcess() {
   tbx::NewOpensslInterface();
   if (!SetPriorityClass(GetCurrentProcess(), ABOVE_NORMAL_PRIORITY_CLASS)) {
     tbx::CLogMessage::log(tbx::TBX_LOG_ERROR, kSource, __LINE__, "Set Cpu Priority Fail:%d",
                           static_cast<int>(GetLastError()));
   }
   tbx::GetResourceLimitUtil("valkoMonitor");
+}
 
+CConfig* CKorvexMonitorServiceWork::StartMaintenanceAndConfiguration() {
   if (!CMtIntf::Init()) {
     FailFatal("Failed to Init maintenance");
   }
@@ -113,7 +146,10 @@ int CKorvexMonitorServiceWork::OnStart() {
   if (CSingleton<COnlineClientConf>::NewInstance() == nullptr) {
     FailFatal("COnlineClientConf::NewInstance Null");
   }
+  return config;
+}
 
+void CKorvexMonitorServiceWork::StartAgentCommon(const std::string& appDir) {
   tbx::CDirCom rootDir(appDir);
   rootDir.cd("../../");
   const std::string agentRoot = rootDir.absolutePath();
@@ -127,7 +163,9 @@ int CKorvexMonitorServiceWork::OnStart() {
   if (IHttpInstance* http = GetHttpInstance()) {
     http->SetCertFilePath(appDir + "/rule/" + "valko.crt");
   }
+}
 
+CMonitor* CKorvexMonitorServiceWork::StartTransmitPath() {
   CMonitor* monitor = CSingleton<CMonitor>::NewInstance();
   if (monitor == nullptr) {
     FailFatal("CMonitor::NewInstance Null");
@@ -143,24 +181,31 @@ int CKorvexMonitorServiceWork::OnStart() {
   if (!CMtIntf::Start(GetMsgTransmitInstance(), kMonitorComponentName)) {
     FailFatal("Failed to start maintenance");
   }
-  tbx::CSleepUtil::EnableSleep(3000, 10);
+  return monitor;
+}
 
+void CKorvexMonitorServiceWork::StartResourceWatch(CMonitor* monitor, const std::string& appDir) {
+  tbx::CSleepUtil::EnableSleep(3000, 10);
   monitor->SetConfigPath(appDir + "/conf/monitor_resource_config");
   monitorEvent_.SetWriteErrorRecord(true);
   monitorEvent_.SetErrorRecordFile(kErrorRecordFileName);
   if (!monitor->StartMonitor(&monitorEvent_, kMonitorComponentName)) {
     FailFatal("CMonitor StartMonitor Fail");
   }
+}
 
+void CKorvexMonitorServiceWork::AnnounceStart(CConfig* config, const std::string& pidFile,
+                                              uint64_t processId) {
   std::string clientVersion;
   config->GetClientVersion(clientVersion);
   config->LoadMachineUuidFromFile();
   tbx::CLogMessage::log(tbx::TBX_LOG_INFO, kSource, __LINE__,
                         "====================Start KorvexMonitor : %s,%s %s====================",
                         clientVersion.c_str(), BuildDate(), BuildTime());
-
   WritePidFile(pidFile, processId);
+}
 
+void CKorvexMonitorServiceWork::StartFileComponents() {
   CFileSender* fileSender = CSingleton<CFileSender>::NewInstance();
   if (fileSender == nullptr) {
     FailFatal("CFileSender::NewInstance Null");
@@ -177,6 +222,9 @@ int CKorvexMonitorServiceWork::OnStart() {
   if (!CreateAndInit<CFileWatch>()) {
     FailAndGoOn("CFileWatch Init Fail");
   }
+}
+
+CModuleManager* CKorvexMonitorServiceWork::PrepareForModules() {
   if (!CProcMng::Init()) {
     FailFatal("CProcMng::Init Failed");
   }
@@ -190,14 +238,19 @@ int CKorvexMonitorServiceWork::OnStart() {
   if (!GetMsgTransmitInstance()->InitClient()) {
     FailFatal("init ipc fail");
   }
+  return modules;
+}
 
+void CKorvexMonitorServiceWork::LoadModules(CModuleManager* modules, const std::string& appDir) {
   modules->SetConfigPath(appDir + "/conf/monitor_module_config");
   WriteErrorRecord(kErrorRecordFileName, "LoadModule Start");
   if (!modules->LoadModule()) {
     FailFatal("LoadModule Fail");
   }
   WriteErrorRecord(kErrorRecordFileName, "LoadModule End");
+}
 
+void CKorvexMonitorServiceWork::ConnectToAgent() {
   // A refused first connection is the connection monitor's to retry.
   GetMsgTransmitInstance()->Connect();
 
@@ -209,12 +262,13 @@ int CKorvexMonitorServiceWork::OnStart() {
     EndWithRecord("KorvexMonitor IpcClientMonitor::NewInstance Null: " +
                   tbx::CStringUtil::UIntToString(code, nullptr, 10));
   }
+}
 
+void CKorvexMonitorServiceWork::FinishStart() {
   tbx::CThreadUtil::SetThreadName("main");
   tbx::CToolUtil::CreateRunFile();
   if (CSingleton<CKorvexMonitorHeartbeat>::NewInstance() == nullptr) {
     FailFatal("create instance CKorvexMonitorHeartbeat fail");
   }
   CleanupErrorDumps();
-  return 0;
 }
