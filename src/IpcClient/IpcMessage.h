@@ -49,9 +49,6 @@ class JsonTextBuilder {
   // its own text, so Finish may be called again. A builder without members gives {} or [].
   std::string Finish() const;
 
-  int32_t kind() const { return kind_; }
-  int32_t reserved() const { return reserved_; }
-
  private:
   // Grows the reservation ahead of an append of `addedLength` bytes of name or value text.
   void ReserveFor(size_t addedLength);

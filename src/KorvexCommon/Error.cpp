@@ -252,7 +252,3 @@ void CError::OnError(const std::string& dumpPath, int64_t exceptionCode, int32_t
 // before main runs. It shares this file with EnableErrorRecords, which start-up calls first,
 // so a static-library link always keeps it.
 static CError g_crashHandler;
-
-bool IsCrashHookInstalled() {
-  return g_crashHook != nullptr;
-}

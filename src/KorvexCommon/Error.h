@@ -63,6 +63,3 @@ class CError : public tbx::IAppError {
   CError(const CError&) = delete;
   CError& operator=(const CError&) = delete;
 };
-
-// True while the crash hook of the process-wide CError is installed.
-bool IsCrashHookInstalled();

@@ -45,10 +45,7 @@ std::string BuildHighIoData(const IoRecord& record) {
   uint64_t availableMemory = 0;
   data["mem_usage"] = tbx::COSInfo::GetMemoryUsage(availableMemory);
   data["available_mem"] = Json::UInt64(availableMemory);
-  KORVEX_IGNORE_DEPRECATION
-  Json::StyledWriter writer;
-  KORVEX_DIAGNOSTICS_POP
-  return writer.write(data);
+  return Json::StyledWriter().write(data);
 }
 
 }  // namespace
