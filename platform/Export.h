@@ -114,15 +114,13 @@
 #endif
 
 // GCC's diagnostic pragmas, which another compiler would refuse: KORVEX_IGNORE_ATTRIBUTE_NOTES
-// silences the notes about attributes given after a class became complete and
-// KORVEX_IGNORE_DEPRECATION the use of a deprecated interface, each up to KORVEX_DIAGNOSTICS_POP.
+// silences the notes about attributes given after a class became complete, up to
+// KORVEX_DIAGNOSTICS_POP.
 // KORVEX_PRINTF_FORMAT(f, a) lets GCC check a printf-style format in parameter f against the values
 // from parameter a on.
 #if defined(__GNUC__) || defined(__clang__)
 #define KORVEX_IGNORE_ATTRIBUTE_NOTES \
   _Pragma("GCC diagnostic push") _Pragma("GCC diagnostic ignored \"-Wattributes\"")
-#define KORVEX_IGNORE_DEPRECATION \
-  _Pragma("GCC diagnostic push") _Pragma("GCC diagnostic ignored \"-Wdeprecated-declarations\"")
 #define KORVEX_DIAGNOSTICS_POP _Pragma("GCC diagnostic pop")
 #if defined(__MINGW32__)
 // mingw's C++ runtime formats in the C99 dialect (__USE_MINGW_ANSI_STDIO), not Microsoft's.
@@ -132,7 +130,6 @@
 #endif
 #else
 #define KORVEX_IGNORE_ATTRIBUTE_NOTES
-#define KORVEX_IGNORE_DEPRECATION
 #define KORVEX_DIAGNOSTICS_POP
 #define KORVEX_PRINTF_FORMAT(f, a)
 #endif

@@ -2,8 +2,15 @@
 // the whole monitor up in one fixed order.
 #pragma once
 
+#include <cstdint>
+#include <string>
+
 #include "KorvexCommon/MonitorEvent.h"
 #include "KorvexCommon/MonitorKorvexAndMonitorVersion.h"
+
+class CConfig;
+class CModuleManager;
+class CMonitor;
 
 class CKorvexMonitorServiceWork {
  public:
@@ -20,6 +27,21 @@ class CKorvexMonitorServiceWork {
  private:
   CKorvexMonitorServiceWork(const CKorvexMonitorServiceWork&) = delete;
   CKorvexMonitorServiceWork& operator=(const CKorvexMonitorServiceWork&) = delete;
+
+  // The groups of OnStart's steps, in the order OnStart runs them. A fatal failure in any of
+  // them records itself and ends the process.
+  static void OpenRecordsAndLog();
+  static void TuneProcess();
+  static CConfig* StartMaintenanceAndConfiguration();
+  static void StartAgentCommon(const std::string& appDir);
+  static CMonitor* StartTransmitPath();
+  void StartResourceWatch(CMonitor* monitor, const std::string& appDir);
+  static void AnnounceStart(CConfig* config, const std::string& pidFile, uint64_t processId);
+  static void StartFileComponents();
+  CModuleManager* PrepareForModules();
+  static void LoadModules(CModuleManager* modules, const std::string& appDir);
+  static void ConnectToAgent();
+  static void FinishStart();
 
   CMonitorEvent monitorEvent_;  // resource-event handler handed to the resource monitor
   CMonitorKorvexAndMonitorVersion versionMonitor_;  // agent/monitor directory check

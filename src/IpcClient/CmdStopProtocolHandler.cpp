@@ -1,6 +1,7 @@
 #include "IpcClient/CmdStopProtocolHandler.h"
 
 #include "IpcClient/ReceivedJson.h"
+#include "MonitorNames.h"
 #include "tbx/LogMessage.h"
 #include "tbx/StringUtil.h"
 #include "tbx/ToolUtil.h"
@@ -9,7 +10,6 @@
 namespace {
 
 const char kLogSource[] = "IpcClient\\IpcClientMonitor";
-const char kThisPlugin[] = "KorvexMonitor";
 constexpr uint32_t kStopDelayMilliseconds = 3000;
 
 // The members every command must carry as strings, in the order they are checked.
@@ -65,7 +65,8 @@ CCmdStopProtocolHandler::Verb CCmdStopProtocolHandler::ParseCommand(const std::s
     return Verb::kIgnore;
   }
   // "cmd_idx" is the sender's; this process has no use for it.
-  if (!tbx::CStringUtil::stringEqual(StringMember(document, "view_type"), kThisPlugin, false)) {
+  if (!tbx::CStringUtil::stringEqual(StringMember(document, "view_type"), kMonitorPluginName,
+                                     false)) {
     return Verb::kIgnore;  // meant for another plug-in
   }
   return verb;

@@ -8,6 +8,8 @@
 
 #include "BuildStamp.h"
 #include "IpcClient/AgentIpcClientPlatform.h"
+#include "IpcClient/DropWarning.h"
+#include "MonitorNames.h"
 #include "tbx/LogMessage.h"
 #include "tbx/StringUtil.h"
 
@@ -17,12 +19,10 @@ template class CSingleton<CIpcClient>;
 namespace {
 
 const char kLogSource[] = "IpcClient\\IpcClient";
-const char kClientName[] = "KorvexMonitor";
 const char kSendThreadName[] = "ipc_send";
 const char kPullConf[] = "T_MSG_PULL_CONF";
 const char kPullFileConf[] = "T_MSG_PULL_FILE_CONF";
 
-constexpr uint64_t kDropLogInterval = 1000;       // drops between two warnings
 constexpr uint32_t kIdlePollMilliseconds = 10;    // between looks at a lost connection
 constexpr uint32_t kPairPauseMilliseconds = 5;    // after every odd-numbered message
 constexpr uint32_t kSlowPauseMilliseconds = 10;   // after every message on a small machine
@@ -153,7 +153,7 @@ CIpcClient::~CIpcClient() {
 }
 
 bool CIpcClient::InitClient() {
-  return Initialise(kClientName);
+  return Initialise(kMonitorPluginName);
 }
 
 bool CIpcClient::Initialise(const std::string& clientName) {
@@ -334,10 +334,7 @@ bool CIpcClient::EnqueueMessage(const IpcMessage& message) {
     return true;
   }
   const uint64_t drops = dropCount.fetch_add(1) + 1;
-  if (drops % kDropLogInterval == 1) {
-    tbx::CLogMessage::log(tbx::TBX_LOG_WARN, kLogSource, __LINE__, "drop ipc msg count %llu",
-                          static_cast<unsigned long long>(drops));
-  }
+  WarnOfDrop(kLogSource, __LINE__, "drop ipc msg count", drops);
   return false;
 }
 

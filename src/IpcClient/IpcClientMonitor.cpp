@@ -21,41 +21,33 @@ const char kThreadName[] = "ipc_monitor";
 }  // namespace
 
 CIpcClientMonitor::CIpcClientMonitor()
-    : running_(false),
-      retryCount_(0),
-      timerId_(0),
-      stopHandler_(nullptr),
-      handlerRegisteredWith_(nullptr) {}
+    : running_(false), retryCount_(0), handlerRegisteredWith_(nullptr), unloadTimer_(*this) {}
 
 CIpcClientMonitor::~CIpcClientMonitor() {
-  // Before the members go: killTimer also waits for a tick in progress on the loop's thread.
-  if (timerId_ != 0) {
-    killTimer(timerId_);
-  }
   running_ = false;
   waitForThreadFinish();
   if (handlerRegisteredWith_ != nullptr) {
-    handlerRegisteredWith_->UnRegisterProtocolHandler(kCommandType, stopHandler_);
+    handlerRegisteredWith_->UnRegisterProtocolHandler(kCommandType, stopHandler_.get());
   }
-  delete stopHandler_;
 }
 
 bool CIpcClientMonitor::Start() {
   if (stopHandler_ == nullptr) {
-    stopHandler_ = new (std::nothrow) CCmdStopProtocolHandler();
+    stopHandler_.reset(new (std::nothrow) CCmdStopProtocolHandler());
     if (stopHandler_ == nullptr) {
       tbx::CLogMessage::log(tbx::TBX_LOG_WARN, kLogSource, __LINE__,
                             "ipc client get stop handler error.");
       return false;
     }
   }
-  if (timerId_ == 0) {
-    timerId_ = startTimer(kUnloadIntervalMilliseconds, tbx::kNoTimerTag);
+  if (unloadTimer_.Id() == 0) {
+    unloadTimer_.Start(kUnloadIntervalMilliseconds, tbx::kNoTimerTag);
   }
   if (handlerRegisteredWith_ == nullptr) {
     // Before the proxy is set up there is nothing to register with: a refusal like any other.
     IMsgTransmitInterface* transmit = GetMsgTransmitInstance();
-    if (transmit == nullptr || !transmit->RegisterProtocolHandler(kCommandType, stopHandler_)) {
+    if (transmit == nullptr ||
+        !transmit->RegisterProtocolHandler(kCommandType, stopHandler_.get())) {
       tbx::CLogMessage::log(tbx::TBX_LOG_WARN, kLogSource, __LINE__,
                             "ipc client add stop handler error.");
       return false;
@@ -99,7 +91,8 @@ void CIpcClientMonitor::CheckConnection() {
 }
 
 void CIpcClientMonitor::OnTimer(uint64_t timerId) {
-  if (timerId != timerId_ || stopHandler_ == nullptr || !stopHandler_->IsUnloadRequested()) {
+  if (timerId != unloadTimer_.Id() || stopHandler_ == nullptr ||
+      !stopHandler_->IsUnloadRequested()) {
     return;
   }
   stopHandler_->ClearUnloadRequest();

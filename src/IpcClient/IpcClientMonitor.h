@@ -7,8 +7,10 @@
 
 #include <atomic>
 #include <cstdint>
+#include <memory>
 
 #include "IpcClient/CmdStopProtocolHandler.h"
+#include "KorvexCommon/OwnedTimer.h"
 #include "Singleton.h"
 #include "tbx/ThreadUtil.h"
 #include "tbx/TimerEvent.h"
@@ -24,8 +26,8 @@ class CIpcClientMonitor : public CSingleton<CIpcClientMonitor>,
   static constexpr uint32_t kUnloadIntervalMilliseconds = 60000;
   static constexpr const char* kCommandType = "T_MSG_CHECK";
 
-  // Only for tear-down outside the monitor process, which never deletes it: stops the timer,
-  // ends the thread (after its current sleep), unregisters and deletes the handler.
+  // Only for tear-down outside the monitor process, which never deletes it: ends the thread
+  // (after its current sleep), unregisters the handler, stops the timer and deletes the handler.
   ~CIpcClientMonitor() override;
 
   // Creates the stop/unload handler, starts the unload timer unless it runs, registers the
@@ -54,9 +56,10 @@ class CIpcClientMonitor : public CSingleton<CIpcClientMonitor>,
 
   std::atomic<bool> running_;  // set by Start before the thread starts; the thread loops on it
   int32_t retryCount_;         // attempts since the connection was last seen up; "ipc_monitor" only
-  std::atomic<uint64_t> timerId_;                 // the unload timer; 0 while none runs
-  CCmdStopProtocolHandler* stopHandler_;          // owned; null until Start created it
+  std::unique_ptr<CCmdStopProtocolHandler> stopHandler_;  // null until Start created it
   IMsgTransmitInterface* handlerRegisteredWith_;  // where stopHandler_ is registered, or null
+  // Last, so the timer stops, and a tick in progress ends, before the handler it reads goes.
+  COwnedTimer unloadTimer_;
 };
 
 extern template class CSingleton<CIpcClientMonitor>;

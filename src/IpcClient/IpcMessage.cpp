@@ -6,6 +6,7 @@
 #include <rapidjson/memorystream.h>
 #include <rapidjson/reader.h>
 
+#include "IpcClient/DepthBoundedJsonHandler.h"
 #include "ipc/SimpleSerialization.h"
 #include "tbx/StringUtil.h"
 
@@ -13,23 +14,6 @@ namespace {
 
 constexpr int32_t kReserveStep = 1000;  // bytes; the builder's text grows in these steps
 constexpr size_t kAppendSlack = 10;     // bytes reserved beyond each name or value
-
-// Accepts every value and refuses to go deeper than `maxDepth` nested arrays and objects, which
-// ends the parse with an error.
-class DepthLimitHandler
-    : public rapidjson::BaseReaderHandler<rapidjson::UTF8<>, DepthLimitHandler> {
- public:
-  explicit DepthLimitHandler(int maxDepth) : maxDepth_(maxDepth) {}
-
-  bool StartObject() { return ++depth_ <= maxDepth_; }
-  bool EndObject(rapidjson::SizeType) { return --depth_ >= 0; }
-  bool StartArray() { return ++depth_ <= maxDepth_; }
-  bool EndArray(rapidjson::SizeType) { return --depth_ >= 0; }
-
- private:
-  int maxDepth_;   // deepest nesting allowed
-  int depth_ = 0;  // arrays and objects open at the current position
-};
 
 // Length of the well-formed UTF-8 sequence at `p` (1 to 4), or 0 when the bytes there do not
 // form one. `available` counts the bytes from `p` to the end of the text.
@@ -137,7 +121,8 @@ void AppendEscapedByte(std::string& out, unsigned char byte) {
 
 bool IsWellFormedJson(const std::string& text, int maxDepth) {
   rapidjson::MemoryStream stream(text.data(), text.size());
-  DepthLimitHandler handler(maxDepth);
+  rapidjson::BaseReaderHandler<> acceptAll;
+  DepthBoundedJsonHandler<rapidjson::BaseReaderHandler<>> handler(acceptAll, maxDepth);
   rapidjson::Reader reader;
   const rapidjson::ParseResult result =
       reader.Parse<rapidjson::kParseIterativeFlag | rapidjson::kParseValidateEncodingFlag>(stream,

@@ -6,6 +6,8 @@
 #include <cstdint>
 #include <string>
 
+#include "IpcClient/JsonDepth.h"
+
 // One outgoing message, copied by value into the send list and out of it. A fresh record has
 // four empty strings; the send operation that fills it sets the scalars.
 struct IpcMessage {
@@ -47,9 +49,6 @@ class JsonTextBuilder {
   // its own text, so Finish may be called again. A builder without members gives {} or [].
   std::string Finish() const;
 
-  int32_t kind() const { return kind_; }
-  int32_t reserved() const { return reserved_; }
-
  private:
   // Grows the reservation ahead of an append of `addedLength` bytes of name or value text.
   void ReserveFor(size_t addedLength);
@@ -58,10 +57,6 @@ class JsonTextBuilder {
   int32_t kind_;      // kObject or kArray
   int32_t reserved_;  // bytes reserved in text_ so far, a multiple of 1000
 };
-
-// Deepest nesting of a text value that the standard envelope embeds as JSON: the envelope adds
-// two levels around it, and receivers refuse documents nested deeper than 512 levels.
-constexpr int kMaxEmbeddedJsonDepth = 510;
 
 // True when `text` is exactly one JSON value (surrounding white space allowed) in valid UTF-8,
 // with numbers in double range and arrays and objects nested at most `maxDepth` levels. Parses

@@ -7,10 +7,11 @@
 #include <rapidjson/stringbuffer.h>
 #include <rapidjson/writer.h>
 
+#include "IpcClient/DropWarning.h"
+#include "IpcClient/QueueLimit.h"
 #include "IpcClient/ReceivedJson.h"
 #include "KorvexCommon/WallClock.h"
 #include "tbx/LogMessage.h"
-#include "valko/Config.h"
 
 namespace {
 
@@ -18,7 +19,6 @@ const char kLogSource[] = "IpcClient\\IpcProtocolHandlerThread";
 const char kThreadName[] = "Protocol";
 const char kDropCounter[] = "korvexmonitor_drop_recv_ipc_msg";
 
-constexpr int64_t kQueueBase = 3000;            // scaled by the configured queue size ratio
 constexpr uint32_t kCycleMilliseconds = 100;    // sleep at the start of every cycle
 constexpr uint64_t kLivenessEveryCycles = 300;  // idle liveness report period, in cycles
 constexpr uint32_t kLivenessTimeoutSeconds = 1800;
@@ -39,8 +39,7 @@ CIpcProtocolHandlerThread::~CIpcProtocolHandlerThread() {
 }
 
 void CIpcProtocolHandlerThread::PushMessage(const std::string& text) {
-  // Asked on every push so that a changed ratio applies to the next message.
-  const int64_t limit = COnlineClientConf::CalcMaxCountWithQueueSizeRatio(kQueueBase);
+  const int64_t limit = QueueLimitInForce();
   {
     tbx::CMutexLockUtil hold(queueLock_);
     if (static_cast<int64_t>(queue_.size()) < limit) {
@@ -49,11 +48,7 @@ void CIpcProtocolHandlerThread::PushMessage(const std::string& text) {
     }
   }
   const uint64_t drops = platform_.AddExceptonInfo(kDropCounter, 1, true, true);
-  if (drops % 1000 == 1) {
-    tbx::CLogMessage::log(tbx::TBX_LOG_WARN, kLogSource, __LINE__,
-                          "network drop recv message count %llu",
-                          static_cast<unsigned long long>(drops));
-  }
+  WarnOfDrop(kLogSource, __LINE__, "network drop recv message count", drops);
 }
 
 bool CIpcProtocolHandlerThread::RegisterProtocolHandler(const std::string& type,

@@ -4,8 +4,8 @@
 #include <thread>
 #include <utility>
 
+#include "IpcClient/QueueLimit.h"
 #include "tbx/ToolUtil.h"
-#include "valko/Config.h"
 #include "valko/ReportError.h"
 #include "win32/PthreadAttach.h"
 
@@ -66,7 +66,7 @@ bool CIpcSendList::DestroySemaphore() {
 }
 
 bool CIpcSendList::Push(const IpcMessage& message, int32_t priority) {
-  const int64_t limit = COnlineClientConf::CalcMaxCountWithQueueSizeRatio(kBaseLimit);
+  const int64_t limit = QueueLimitInForce();
   if (priority < 0 || priority >= kPriorityCount) {
     return false;
   }

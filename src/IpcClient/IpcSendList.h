@@ -14,7 +14,6 @@
 class CIpcSendList {
  public:
   static constexpr int32_t kPriorityCount = 5;  // priorities 0..4, 0 served first
-  static constexpr int64_t kBaseLimit = 3000;   // messages per priority before scaling
 
   // The lists start empty and without a semaphore. Messages pushed before InitSemaphore are
   // kept and counted when it runs.

@@ -3,47 +3,9 @@
 #include <rapidjson/memorystream.h>
 #include <rapidjson/reader.h>
 
+#include "IpcClient/DepthBoundedJsonHandler.h"
+
 namespace {
-
-// Forwards the reader's events to the document and refuses the container that would pass the
-// depth bound; the reader then stops with a termination error.
-class DepthBoundedHandler {
- public:
-  explicit DepthBoundedHandler(rapidjson::Document* document) : document_(document) {}
-
-  bool Null() { return document_->Null(); }
-  bool Bool(bool b) { return document_->Bool(b); }
-  bool Int(int i) { return document_->Int(i); }
-  bool Uint(unsigned u) { return document_->Uint(u); }
-  bool Int64(int64_t i) { return document_->Int64(i); }
-  bool Uint64(uint64_t u) { return document_->Uint64(u); }
-  bool Double(double d) { return document_->Double(d); }
-  bool RawNumber(const char* str, rapidjson::SizeType length, bool copy) {
-    return document_->RawNumber(str, length, copy);
-  }
-  bool String(const char* str, rapidjson::SizeType length, bool copy) {
-    return document_->String(str, length, copy);
-  }
-  bool Key(const char* str, rapidjson::SizeType length, bool copy) {
-    return document_->Key(str, length, copy);
-  }
-  bool StartObject() { return Enter() && document_->StartObject(); }
-  bool EndObject(rapidjson::SizeType memberCount) {
-    --depth_;
-    return document_->EndObject(memberCount);
-  }
-  bool StartArray() { return Enter() && document_->StartArray(); }
-  bool EndArray(rapidjson::SizeType elementCount) {
-    --depth_;
-    return document_->EndArray(elementCount);
-  }
-
- private:
-  bool Enter() { return ++depth_ <= kMaxReceivedJsonDepth; }
-
-  rapidjson::Document* document_;  // receives the events; not owned
-  size_t depth_ = 0;               // containers open at the current position
-};
 
 // Runs the iterative reader over the text up to its first NUL byte; Populate moves the root into
 // the document only when this reports success.
@@ -53,7 +15,7 @@ class TextGenerator {
 
   bool operator()(rapidjson::Document& document) {
     rapidjson::MemoryStream stream(text_.data(), text_.size());
-    DepthBoundedHandler handler(&document);
+    DepthBoundedJsonHandler<rapidjson::Document> handler(document, kMaxReceivedJsonDepth);
     rapidjson::Reader reader;
     const rapidjson::ParseResult result =
         reader.Parse<rapidjson::kParseIterativeFlag>(stream, handler);

@@ -4,13 +4,11 @@
 // stack.
 #pragma once
 
-#include <cstddef>
 #include <string>
 
 #include <rapidjson/document.h>
 
-// The deepest nesting of objects and arrays a received text may have; the root counts as 1.
-constexpr size_t kMaxReceivedJsonDepth = 512;
+#include "IpcClient/JsonDepth.h"
 
 // Parses `text` up to its first NUL byte (or its end) into `document`, which must be freshly
 // constructed; bytes after a NUL are not read. Returns false, leaving `document` null, when that

@@ -7,7 +7,9 @@
 #include <new>
 #include <vector>
 
+#include "KorvexCommon/Decimal.h"
 #include "KorvexCommon/MemoryQueries.h"
+#include "MonitorNames.h"
 #include "tbx/FileUtil.h"
 #include "tbx/LogMessage.h"
 #include "tbx/ProcessUtil.h"
@@ -21,7 +23,6 @@
 namespace {
 
 const char kSource[] = "..\\KorvexCommon\\Error";
-const char kCrashRecordFile[] = "MonitorError.data";
 const size_t kRecordLineLimit = 1024;  // lines read from an existing record file
 const uint64_t kMinimumFreeMb = 15;    // each free-memory figure must exceed this
 const uint64_t kBytesPerMb = 1048576;
@@ -102,22 +103,18 @@ std::string BuildRecordContent(const std::vector<std::string>& lines, const std:
 
 const char* DumpKindSuffix(DumpKind kind) {
   switch (kind) {
-    case Cpu:
+    case DumpKind::Cpu:
       return "_cpu";
-    case Mem:
+    case DumpKind::Mem:
       return "_mem";
-    case ThreadHang:
+    case DumpKind::ThreadHang:
       return "_threadHang";
-    case MaxFd:
+    case DumpKind::MaxFd:
       return "_maxFd";
-    case Crash:
+    case DumpKind::Crash:
       break;
   }
   return "";
-}
-
-std::string Decimal(int value) {
-  return tbx::CStringUtil::IntToString(value, nullptr, 10);
 }
 
 // The crash hook, owned by the process-wide CError below.
@@ -233,7 +230,7 @@ CError::~CError() {
 }
 
 std::string CError::GetDumpFilePath() {
-  return BuildDumpBasePath(Crash) + "-Error.dmp";
+  return BuildDumpBasePath(DumpKind::Crash) + "-Error.dmp";
 }
 
 void CError::OnError(const std::string& dumpPath, int64_t exceptionCode, int32_t dumpResult,
@@ -251,7 +248,7 @@ void CError::OnError(const std::string& dumpPath, int64_t exceptionCode, int32_t
   CReportError::SendCrashInfo(information, backTrace, true);
   CReportError::SendDumpFile(dumpPath, "");
   tbx::CFileUtil::RemoveFile(dumpPath);
-  WriteErrorRecord(kCrashRecordFile, "exception crash");
+  WriteErrorRecord(kErrorRecordFileName, "exception crash");
   CleanupErrorDumps();
   tbx::CToolUtil::Terminate();
 }
@@ -260,7 +257,3 @@ void CError::OnError(const std::string& dumpPath, int64_t exceptionCode, int32_t
 // before main runs. It shares this file with EnableErrorRecords, which start-up calls first,
 // so a static-library link always keeps it.
 static CError g_crashHandler;
-
-bool IsCrashHookInstalled() {
-  return g_crashHook != nullptr;
-}

@@ -22,7 +22,7 @@ void WriteErrorRecord(std::string fileName, std::string message);
 void EnableErrorRecords(bool enable);
 
 // What a dump is taken for; the value selects the suffix of the dump's base path.
-enum DumpKind {
+enum class DumpKind {
   Cpu = 0,
   Mem = 1,
   ThreadHang = 2,
@@ -56,7 +56,7 @@ class CError : public tbx::IAppError {
   CError();
   ~CError();
 
-  // The crash dump path: BuildDumpBasePath(Crash) + "-Error.dmp".
+  // The crash dump path: BuildDumpBasePath(DumpKind::Crash) + "-Error.dmp".
   std::string GetDumpFilePath() override;
   // Logs, reports and records the crash, removes the dump and old crash dumps, and ends the
   // process; never returns to the crashing code.
@@ -67,6 +67,3 @@ class CError : public tbx::IAppError {
   CError(const CError&) = delete;
   CError& operator=(const CError&) = delete;
 };
-
-// True while the crash hook of the process-wide CError is installed.
-bool IsCrashHookInstalled();

@@ -5,6 +5,7 @@
 #include <exception>
 
 #include "KorvexCommon/WallClock.h"
+#include "MonitorNames.h"
 #include "tbx/ToolUtil.h"
 #include "valko/MsgTransmitProxy.h"
 
@@ -13,25 +14,17 @@ template class CSingleton<CKorvexMonitorHeartbeat>;
 
 namespace {
 
-const char kPluginName[] = "KorvexMonitor";
 const char kRunningState[] = "running";
 
 }  // namespace
 
-CKorvexMonitorHeartbeat::CKorvexMonitorHeartbeat()
-    : timerId_(startTimer(kIntervalMilliseconds, tbx::kNoTimerTag)) {
+CKorvexMonitorHeartbeat::CKorvexMonitorHeartbeat() : timer_(*this) {
+  timer_.Start(kIntervalMilliseconds, tbx::kNoTimerTag);
   SendHeartbeat();
 }
 
-CKorvexMonitorHeartbeat::~CKorvexMonitorHeartbeat() {
-  // Before the members go: killTimer also waits for a beat in progress on the loop's thread.
-  if (timerId_ != 0) {
-    killTimer(timerId_);
-  }
-}
-
 void CKorvexMonitorHeartbeat::OnTimer(uint64_t timerId) {
-  if (timerId == timerId_) {
+  if (timerId == timer_.Id()) {
     SendHeartbeat();
   }
 }
@@ -54,7 +47,7 @@ std::string CKorvexMonitorHeartbeat::BuildHeartbeatText(const std::string& procN
   try {
     Json::Value beat(Json::objectValue);
     beat["state"] = kRunningState;
-    beat["plugin_name"] = kPluginName;
+    beat["plugin_name"] = kMonitorPluginName;
     beat["proc_name"] = procName;
     beat["ts"] = Json::Int64(seconds);
     return Json::StyledWriter().write(beat);

@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <string>
 
+#include "KorvexCommon/OwnedTimer.h"
 #include "Singleton.h"
 #include "tbx/TimerEvent.h"
 
@@ -17,7 +18,7 @@ class CKorvexMonitorHeartbeat : public CSingleton<CKorvexMonitorHeartbeat>,
   static constexpr int32_t kPriority = 1;
 
   // The timer is stopped, and a callback in progress on another thread waited for.
-  ~CKorvexMonitorHeartbeat() override;
+  ~CKorvexMonitorHeartbeat() override = default;
 
   // Sends a heartbeat when `timerId` is this object's timer; other ids are ignored.
   void OnTimer(uint64_t timerId) override;
@@ -39,7 +40,7 @@ class CKorvexMonitorHeartbeat : public CSingleton<CKorvexMonitorHeartbeat>,
   // before that loop starts.
   CKorvexMonitorHeartbeat();
 
-  uint64_t timerId_;  // id of the heartbeat timer; 0 when it could not be started
+  COwnedTimer timer_;  // the heartbeat timer; none runs when it could not be started
 };
 
 extern template class CSingleton<CKorvexMonitorHeartbeat>;

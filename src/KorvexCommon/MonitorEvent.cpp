@@ -4,8 +4,10 @@
 
 #include <exception>
 
+#include "KorvexCommon/Decimal.h"
 #include "KorvexCommon/Error.h"
 #include "KorvexCommon/WallClock.h"
+#include "MonitorNames.h"
 #include "tbx/LogMessage.h"
 #include "tbx/ProcessUtil.h"
 #include "tbx/StringUtil.h"
@@ -27,15 +29,10 @@ const uint32_t kCpuReportPauseMs = 2000;  // lets the report leave before the lo
 const uint32_t kHighIoSpacingSeconds = 14400;
 const uint32_t kFdDumpWindowSeconds = 86400;
 const uint32_t kFdDumpsPerWindow = 5;
-const char kMessageOwner[] = "korvex";
 
 // Calendar seconds cut to 32 bits; differences of two such values are taken unsigned.
 uint32_t NowSeconds() {
   return static_cast<uint32_t>(CWallClock::NowSeconds());
-}
-
-std::string Decimal(int64_t value) {
-  return tbx::CStringUtil::IntToString(value, nullptr, 10);
 }
 
 // The high-I/O figures with the memory situation, as JsonCpp's styled text.
@@ -48,10 +45,7 @@ std::string BuildHighIoData(const IoRecord& record) {
   uint64_t availableMemory = 0;
   data["mem_usage"] = tbx::COSInfo::GetMemoryUsage(availableMemory);
   data["available_mem"] = Json::UInt64(availableMemory);
-  KORVEX_IGNORE_DEPRECATION
-  Json::StyledWriter writer;
-  KORVEX_DIAGNOSTICS_POP
-  return writer.write(data);
+  return Json::StyledWriter().write(data);
 }
 
 }  // namespace
@@ -118,7 +112,7 @@ void CMonitorEvent::OnHighIO(IoRecord record) {
   lastHighIoTime = now;
   tbx::CLogMessage::log(tbx::TBX_LOG_INFO, kSource, __LINE__, "OnHighIO %d, %d", record.rio_max,
                         record.wio_max);
-  if (ownerName == kMessageOwner) {
+  if (ownerName == kAgentComponentName) {
     SendHighIoMessage(record);
     return;
   }
@@ -159,7 +153,7 @@ void CMonitorEvent::OnMaxFd(int32_t handleCount) {
   }
   if (fdDumpCount < kFdDumpsPerWindow) {
     ++fdDumpCount;
-    DumpAndExit(MaxFd);
+    DumpAndExit(DumpKind::MaxFd);
   }
   if (writeErrorRecord) {
     WriteErrorRecord(errorRecordFile, "Monitor Max Fd");
@@ -189,5 +183,5 @@ void CMonitorEvent::OnThreadHang(const std::string& description) {
 
   CReportError::SendKillSelfInfo(description, CReportError::KILL_SELF_THREAD_HANG, programName,
                                  version, stack);
-  DumpAndExit(ThreadHang);
+  DumpAndExit(DumpKind::ThreadHang);
 }

@@ -1,5 +1,6 @@
 #include "KorvexCommon/MonitorKorvexAndMonitorVersion.h"
 
+#include "MonitorNames.h"
 #include "tbx/LogMessage.h"
 #include "tbx/ProcessUtil.h"
 #include "tbx/StringUtil.h"
@@ -12,9 +13,6 @@ namespace {
 const char kSource[] = "..\\KorvexCommon\\MonitorKorvexAndMonitorVersion";
 const char kTimerName[] = "ver_monitor";
 const uint32_t kCheckIntervalMs = 1800000;
-const char kCheckAtOnceOwner[] = "korvexmonitor";
-const char kAgentExecutable[] = "Korvex.exe";
-const char kMonitorExecutable[] = "KorvexMonitor.exe";
 const uint32_t kListLimit = 10;
 
 bool IsSeparator(char c) {
@@ -38,46 +36,35 @@ void Report(const std::string& text) {
 
 }  // namespace
 
-CMonitorKorvexAndMonitorVersion::CMonitorKorvexAndMonitorVersion() : timerId(0) {}
-
-CMonitorKorvexAndMonitorVersion::~CMonitorKorvexAndMonitorVersion() {
-  // Before the members go: killTimer also waits for a check in progress on the loop's thread.
-  if (timerId != 0) {
-    killTimer(timerId);
-  }
-}
+CMonitorKorvexAndMonitorVersion::CMonitorKorvexAndMonitorVersion() : timer_(*this) {}
 
 bool CMonitorKorvexAndMonitorVersion::Start(const std::string& ownerName) {
   // A second start replaces the timer, so exactly one runs and the destructor can stop it.
-  if (timerId != 0) {
-    killTimer(timerId);
-  }
-  timerId = startTimer(kCheckIntervalMs, tbx::CTimerEvent::StringToMagicNum(kTimerName));
-  if (timerId == 0) {
+  if (!timer_.Start(kCheckIntervalMs, tbx::CTimerEvent::StringToMagicNum(kTimerName))) {
     tbx::CLogMessage::WriteLogMessage("start timer fail for monitor korvex and monitor process",
                                       tbx::TBX_LOG_WARN);
     return false;
   }
-  if (ownerName == kCheckAtOnceOwner) {
+  if (ownerName == kMonitorComponentName) {
     CheckAgentDirs();
   }
   return true;
 }
 
 void CMonitorKorvexAndMonitorVersion::OnTimer(uint64_t id) {
-  if (id == timerId) {
+  if (id == timer_.Id()) {
     CheckAgentDirs();
   }
 }
 
 void CMonitorKorvexAndMonitorVersion::CheckAgentDirs() {
-  const std::set<std::string> agentDirs = CollectProcessDirs(kAgentExecutable);
+  const std::set<std::string> agentDirs = CollectProcessDirs(kAgentExecutableName);
   if (agentDirs.size() > 1) {
     tbx::CLogMessage::log(tbx::TBX_LOG_WARN, kSource, __LINE__, "there are %d diff Korvex dir",
                           static_cast<int>(agentDirs.size()));
     Report(tbx::CStringUtil::UIntToString(agentDirs.size(), nullptr, 10) + " diff Korvex dir");
   } else {
-    const std::set<std::string> monitorDirs = CollectProcessDirs(kMonitorExecutable);
+    const std::set<std::string> monitorDirs = CollectProcessDirs(kMonitorExecutableName);
     if (monitorDirs.size() > 1) {
       tbx::CLogMessage::log(tbx::TBX_LOG_WARN, kSource, __LINE__,
                             "there are %d diff KorvexMonitor dir",
@@ -143,9 +130,9 @@ bool CMonitorKorvexAndMonitorVersion::KillMonitorProcesses() {
     return false;
   };
 
-  for (uint64_t id : ListProcessIds(kMonitorExecutable)) {
+  for (uint64_t id : ListProcessIds(kMonitorExecutableName)) {
     const std::string name = processes->GetProcessName(id, 0);
-    if (!tbx::CStringUtil::stringStartWith(name, kMonitorExecutable, true)) {
+    if (!tbx::CStringUtil::stringStartWith(name, kMonitorExecutableName, true)) {
       tbx::CLogMessage::log(tbx::TBX_LOG_WARN, kSource, __LINE__,
                             "%d proc name is %s, it not start with KorvexMonitor",
                             static_cast<int>(static_cast<uint32_t>(id)), name.c_str());

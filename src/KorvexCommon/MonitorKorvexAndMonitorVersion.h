@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "KorvexCommon/OwnedTimer.h"
 #include "tbx/TimerEvent.h"
 
 // Every 30 minutes, on the timer loop's thread, collects the directories of the running agent
@@ -18,8 +19,8 @@ class CMonitorKorvexAndMonitorVersion : public tbx::CTimerEvent {
  public:
   // No timer runs until Start.
   CMonitorKorvexAndMonitorVersion();
-  // Stops the timer before the members go: a callback may be running on the loop's thread.
-  ~CMonitorKorvexAndMonitorVersion() override;
+  // The timer stops before the members go: a callback may be running on the loop's thread.
+  ~CMonitorKorvexAndMonitorVersion() override = default;
 
   // Starts the 30-minute timer; for the owner "korvexmonitor" also checks once before it
   // returns. False when the timer cannot be started (nothing is checked then). Call once, on
@@ -30,7 +31,7 @@ class CMonitorKorvexAndMonitorVersion : public tbx::CTimerEvent {
   void OnTimer(uint64_t timerId) override;
 
   // The running timer's id; 0 before a successful Start.
-  uint64_t GetTimerId() const { return timerId; }
+  uint64_t GetTimerId() const { return timer_.Id(); }
 
  private:
   CMonitorKorvexAndMonitorVersion(const CMonitorKorvexAndMonitorVersion&) = delete;
@@ -44,5 +45,5 @@ class CMonitorKorvexAndMonitorVersion : public tbx::CTimerEvent {
   // True when every listed monitor process was terminated (or there was none).
   bool KillMonitorProcesses();
 
-  uint64_t timerId;  // id of the running timer; 0: none
+  COwnedTimer timer_;  // the check timer; runs from a successful Start on
 };

@@ -70,8 +70,11 @@ class CrashHandlerTest : public ::testing::Test {
 };
 
 TEST_F(CrashHandlerTest, DumpBasePathCarriesVersionAddressMomentAndKindSuffix) {
-  const std::pair<DumpKind, const char*> kinds[] = {
-      {Crash, ""}, {Cpu, "_cpu"}, {Mem, "_mem"}, {ThreadHang, "_threadHang"}, {MaxFd, "_maxFd"}};
+  const std::pair<DumpKind, const char*> kinds[] = {{DumpKind::Crash, ""},
+                                                    {DumpKind::Cpu, "_cpu"},
+                                                    {DumpKind::Mem, "_mem"},
+                                                    {DumpKind::ThreadHang, "_threadHang"},
+                                                    {DumpKind::MaxFd, "_maxFd"}};
   for (const auto& [kind, suffix] : kinds) {
     EXPECT_EQ(BuildDumpBasePath(kind), dir_.File("CConfig Null")) << "without configuration";
   }
@@ -88,7 +91,7 @@ TEST_F(CrashHandlerTest, WithoutIdentityAddressTheAddressIsZeros) {
       std::_Exit(77);
     }
     CSingleton<CConfig>::NewInstance();
-    WriteText(dir_.File("base"), BuildDumpBasePath(MaxFd));
+    WriteText(dir_.File("base"), BuildDumpBasePath(DumpKind::MaxFd));
   });
   if (child.exited && child.exitCode == 77) {
     GTEST_SKIP() << "cannot create a network namespace here";

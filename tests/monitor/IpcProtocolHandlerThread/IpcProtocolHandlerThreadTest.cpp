@@ -247,13 +247,16 @@ TEST_F(DispatchTest, UnregisterWaitsForARunningDispatchAndEndsCalls) {
   thread_.RegisterProtocolHandler("T_A", &gate);
   std::thread dispatcher([&] { thread_.DispatchProtocol("T_A", "d"); });
   ASSERT_TRUE(gate.WaitEntered(1));
+  std::atomic<bool> removing{false};
   std::atomic<bool> unregistered{false};
   std::thread remover([&] {
+    removing = true;
     thread_.UnRegisterProtocolHandler("T_A", &gate);
     unregistered = true;
   });
-  std::this_thread::sleep_for(std::chrono::milliseconds(50));  // let the remover reach the lock
-  EXPECT_FALSE(unregistered);
+  EXPECT_TRUE(WaitUntil([&] { return removing.load(); }));
+  // Room for a removal that does not wait to come back: it must not while the handler runs.
+  EXPECT_FALSE(WaitUntil([&] { return unregistered.load(); }, std::chrono::milliseconds(50)));
   gate.Open();
   remover.join();
   dispatcher.join();

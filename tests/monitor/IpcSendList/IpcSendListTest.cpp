@@ -60,7 +60,7 @@ TEST_F(SendList, AcceptsLimitPlusOneMessagesPerPriority) {
 
 TEST_F(SendList, RealLimitAcceptsThe3001stAndRefusesThe3002nd) {
   // Without an override the limit comes from the (absent) configuration file: ratio 1.
-  ASSERT_EQ(COnlineClientConf::CalcMaxCountWithQueueSizeRatio(CIpcSendList::kBaseLimit), 3000);
+  ASSERT_EQ(QueueLimitInForce(), 3000);
   for (int i = 0; i < 3001; ++i) {
     ASSERT_TRUE(list_.Push(Message("x", 4), 4)) << i;
   }

@@ -9,7 +9,7 @@
 #include <gtest/gtest.h>
 
 #include "IpcClient/IpcSendList.h"
-#include "valko/Config.h"
+#include "IpcClient/QueueLimit.h"
 #include "valkoConfig/ConfigTestSeams.h"
 
 namespace sendlist_test {
@@ -26,8 +26,8 @@ inline IpcMessage Message(const std::string& data, int32_t priority) {
 class ScopedQueueLimit {
  public:
   explicit ScopedQueueLimit(int64_t wanted) {
-    valko::testing::OverrideQueueSizeRatio(static_cast<double>(wanted) / 3000.0);
-    limit_ = COnlineClientConf::CalcMaxCountWithQueueSizeRatio(CIpcSendList::kBaseLimit);
+    valko::testing::OverrideQueueSizeRatio(static_cast<double>(wanted) / kQueueLimitBase);
+    limit_ = QueueLimitInForce();
   }
   ~ScopedQueueLimit() { valko::testing::ClearQueueSizeRatioOverride(); }
   int64_t limit() const { return limit_; }

@@ -238,10 +238,7 @@ TEST_F(DirectoryCheckTest, TheTimerLoopRunsTheCheckEveryThirtyMinutes) {
   };
   std::atomic<bool> done{false};
   std::thread watchdog([&] {  // ends a loop whose timer never fires, so the test fails, not hangs
-    for (int i = 0; i < 3000 && !done.load(); ++i) {
-      std::this_thread::sleep_for(std::chrono::milliseconds(10));
-    }
-    if (!done.load()) {
+    if (!korvex_test::WaitUntil([&] { return done.load(); }, std::chrono::seconds(30))) {
       tbx::testing::QuitTimerLoop();
     }
   });
