@@ -95,9 +95,12 @@ RawSocket ConnectUnixRaw(const std::string& path);
 RawSocket ListenUnixRaw(const std::string& path);
 // Makes directory `dir` for the current user alone; false when it cannot.
 bool MakePrivateDir(const std::string& dir);
+// Makes directory `dir` open to every user; false when it cannot.
+bool MakeSharedDir(const std::string& dir);
 // Whether only the current user may reach the file or directory at `path`: mode 0600 (a file)
-// or 0700 (a directory) on POSIX, an access list whose every granting entry names the current
-// user (or LocalSystem) on Windows. False with the reason in `why` otherwise.
+// or 0700 (a directory) on POSIX, on Windows an access list whose every granting entry names
+// the current user, LocalSystem or the Administrators. False with the reason in `why`
+// otherwise.
 bool OnlyTheUserMayAccess(const std::string& path, std::string* why);
 // `path` as the system spells it once links and "." / ".." are resolved; "" when it cannot.
 std::string CanonicalPath(const std::string& path);
