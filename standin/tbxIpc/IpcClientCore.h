@@ -11,7 +11,8 @@
 
 class CIpcClientCore {
  public:
-  // How long a connect waits for the server's INIT frame.
+  // How long a connect waits for each of: the connection, the loopback handshake, the server's
+  // INIT frame.
   static constexpr int kHandshakeTimeoutMs = 5000;
 
   // The process-wide client. Never destroyed, so a connection thread still running while the

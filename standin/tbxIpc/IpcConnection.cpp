@@ -30,10 +30,10 @@ int Sliced(int waitMs) {
 }  // namespace
 
 CIpcConnection::CIpcConnection(ipc::SocketHandle socket, CIpcFrameDecoder::Side side,
-                               bool helloFirst, int sendTimeoutMs)
+                               bool handshake, int sendTimeoutMs)
     : socket_(socket),
       sendTimeoutMs_(sendTimeoutMs),
-      decoder_(side, helloFirst),
+      decoder_(side, handshake),
       chunk_(kReadChunk) {}
 
 CIpcConnection::~CIpcConnection() {

@@ -17,10 +17,10 @@ class TBXIPC_API CIpcConnection {
   // How long a send may wait for room in the socket before it gives up, by default.
   static constexpr int kDefaultSendTimeoutMs = 5000;
 
-  // Takes ownership of the connected, non-blocking `socket`. `side` and `helloFirst` say which
+  // Takes ownership of the connected, non-blocking `socket`. `side` and `handshake` say which
   // frames the peer may send (see CIpcFrameDecoder). A frame that cannot be written within
   // `sendTimeoutMs` fails and shuts the connection down.
-  CIpcConnection(ipc::SocketHandle socket, CIpcFrameDecoder::Side side, bool helloFirst = false,
+  CIpcConnection(ipc::SocketHandle socket, CIpcFrameDecoder::Side side, bool handshake = false,
                  int sendTimeoutMs = kDefaultSendTimeoutMs);
   ~CIpcConnection();  // closes the socket
 

@@ -3,6 +3,7 @@
 #include "IpcFrame.h"
 #include "IpcStates.h"
 #include "IpcSystem.h"
+#include "IpcToken.h"
 
 namespace {
 
@@ -12,10 +13,6 @@ constexpr size_t kReadLimit = sizeof(kPrefix) - 1 + 6 + kIpcTokenLength + 1 + 1;
 
 bool IsDigit(char c) {
   return c >= '0' && c <= '9';
-}
-
-bool IsLowerHex(char c) {
-  return IsDigit(c) || (c >= 'a' && c <= 'f');
 }
 
 }  // namespace
@@ -47,13 +44,12 @@ bool CIpcEndpointFile::Parse(const std::string& text) {
   if (text.size() != pos + kIpcTokenLength + 1 || text.back() != '\n') {
     return false;
   }
-  for (size_t i = pos; i < pos + kIpcTokenLength; ++i) {
-    if (!IsLowerHex(text[i])) {
-      return false;
-    }
+  std::string token = text.substr(pos, kIpcTokenLength);
+  if (!ipc::IsTokenOrNonce(token)) {
+    return false;
   }
   port_ = static_cast<uint16_t>(port);
-  token_ = text.substr(pos, kIpcTokenLength);
+  token_ = std::move(token);
   return true;
 }
 

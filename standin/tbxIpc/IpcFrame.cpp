@@ -14,6 +14,8 @@ const char* FrameKindName(uint8_t kind) {
       return "DATA_EX";
     case kIpcFrameHello:
       return "HELLO";
+    case kIpcFrameProof:
+      return "PROOF";
     default:
       return "UNKNOWN";
   }

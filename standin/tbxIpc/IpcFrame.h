@@ -11,15 +11,20 @@
 #include "Export.h"
 
 enum IpcFrameKind : uint8_t {
-  kIpcFrameInit = 1,    // server -> client, first frame after accept: the init info text
+  kIpcFrameInit = 1,    // server -> client, first frame (after any handshake): the init info
   kIpcFrameReg = 2,     // client -> server: one registration document
   kIpcFrameData = 3,    // both ways: one message text
   kIpcFrameDataEx = 4,  // client -> server: serialized header and message text
-  kIpcFrameHello = 5,   // client -> server on loopback TCP, first frame only: the token
+  kIpcFrameHello = 5,   // loopback TCP handshake, client -> server: the client's nonce
+  kIpcFrameProof = 6,   // loopback TCP handshake, both ways: what shows the sender knows the token
 };
 
-// Characters of the token a HELLO frame carries: lowercase hexadecimal digits.
+// Lowercase hexadecimal digits of the token in an endpoint file and of a handshake nonce: 16
+// bytes from the system's random generator.
 constexpr size_t kIpcTokenLength = 32;
+constexpr size_t kIpcNonceLength = 32;
+// Lowercase hexadecimal digits of a handshake proof, an HMAC-SHA256.
+constexpr size_t kIpcProofLength = 64;
 
 // Largest value of the length field (kind byte + payload) either end accepts or sends.
 constexpr uint32_t kIpcMaxFrameLength = 16u * 1024u * 1024u;
@@ -33,7 +38,8 @@ struct IpcFrame {
 
 namespace ipc {
 
-// The printable name of a kind ("INIT", "REG", "DATA", "DATA_EX", "HELLO" or "UNKNOWN").
+// The printable name of a kind ("INIT", "REG", "DATA", "DATA_EX", "HELLO", "PROOF" or
+// "UNKNOWN").
 TBXIPC_API const char* FrameKindName(uint8_t kind);
 
 // The whole frame for `payload`; false when the payload is too large for one frame.

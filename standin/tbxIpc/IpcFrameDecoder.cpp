@@ -1,7 +1,28 @@
 #include "IpcFrameDecoder.h"
 
-CIpcFrameDecoder::CIpcFrameDecoder(Side side, bool helloFirst)
-    : side_(side), awaitingHello_(side == Side::kServer && helloFirst) {}
+#include <iterator>
+
+namespace {
+
+struct HandshakeFrame {
+  uint8_t kind;
+  size_t payloadSize;
+};
+
+// What each side reads during the loopback handshake, in order: the client's nonce and proof,
+// or the server's nonce and proof in one frame.
+constexpr HandshakeFrame kFromClient[] = {{kIpcFrameHello, kIpcNonceLength},
+                                          {kIpcFrameProof, kIpcProofLength}};
+constexpr HandshakeFrame kFromServer[] = {{kIpcFrameProof, kIpcNonceLength + kIpcProofLength}};
+
+size_t HandshakeLength(CIpcFrameDecoder::Side side) {
+  return side == CIpcFrameDecoder::Side::kServer ? std::size(kFromClient) : std::size(kFromServer);
+}
+
+}  // namespace
+
+CIpcFrameDecoder::CIpcFrameDecoder(Side side, bool handshake)
+    : side_(side), handshakeLeft_(handshake ? HandshakeLength(side) : 0) {}
 
 void CIpcFrameDecoder::Append(const char* data, size_t size) {
   if (failed_ || size == 0) {
@@ -31,13 +52,9 @@ CIpcFrameDecoder::Result CIpcFrameDecoder::Next(IpcFrame* frame) {
            std::to_string(kIpcMaxFrameLength));
     return Result::kError;
   }
-  if (!CheckKind(kind)) {
-    return Result::kError;
-  }
-  // Checked from the prefix alone, so an unproven peer cannot make the server buffer more.
-  if (kind == kIpcFrameHello && length != 1 + kIpcTokenLength) {
-    Refuse("HELLO frame of " + std::to_string(length) + " bytes, not " +
-           std::to_string(1 + kIpcTokenLength));
+  // Handshake frames are checked from the prefix alone, so an unproven peer cannot make the
+  // other end buffer more than their fixed sizes.
+  if (!(handshakeLeft_ > 0 ? CheckHandshakeFrame(kind, length) : CheckKind(kind))) {
     return Result::kError;
   }
   if (available - 4 < length) {
@@ -54,21 +71,33 @@ CIpcFrameDecoder::Result CIpcFrameDecoder::Next(IpcFrame* frame) {
   if (kind == kIpcFrameInit) {
     sawInit_ = true;
   }
-  awaitingHello_ = false;
+  if (handshakeLeft_ > 0) {
+    --handshakeLeft_;
+  }
   frame->kind = kind;
   frame->payload = std::move(payload);
   return Result::kFrame;
 }
 
+bool CIpcFrameDecoder::CheckHandshakeFrame(uint8_t kind, uint32_t length) {
+  const bool fromClient = side_ == Side::kServer;
+  const HandshakeFrame& expected =
+      (fromClient ? kFromClient : kFromServer)[HandshakeLength(side_) - handshakeLeft_];
+  const char* expectedName = ipc::FrameKindName(expected.kind);
+  if (kind != expected.kind) {
+    return Refuse(std::string("handshake frame from the ") + (fromClient ? "client" : "server") +
+                  " is kind " + std::to_string(kind) + " (" + ipc::FrameKindName(kind) + "), not " +
+                  expectedName);
+  }
+  if (length != 1 + expected.payloadSize) {
+    return Refuse(std::string(expectedName) + " frame of " + std::to_string(length) +
+                  " bytes, not " + std::to_string(1 + expected.payloadSize));
+  }
+  return true;
+}
+
 bool CIpcFrameDecoder::CheckKind(uint8_t kind) {
   const char* name = ipc::FrameKindName(kind);
-  if (side_ == Side::kServer && awaitingHello_) {
-    if (kind == kIpcFrameHello) {
-      return true;
-    }
-    return Refuse(std::string("first frame from the client is kind ") + std::to_string(kind) +
-                  " (" + name + "), not HELLO");
-  }
   if (side_ == Side::kServer) {
     if (kind == kIpcFrameReg || kind == kIpcFrameData || kind == kIpcFrameDataEx) {
       return true;
@@ -80,8 +109,8 @@ bool CIpcFrameDecoder::CheckKind(uint8_t kind) {
     if (kind == kIpcFrameInit) {
       return true;
     }
-    return Refuse(std::string("first frame from the server is kind ") + std::to_string(kind) +
-                  " (" + name + "), not INIT");
+    return Refuse(std::string("frame of kind ") + std::to_string(kind) + " (" + name +
+                  ") from the server before INIT");
   }
   if (kind == kIpcFrameData) {
     return true;

@@ -12,12 +12,13 @@ class TBXIPC_API CIpcFrameDecoder {
  public:
   // Which end reads the stream. The server side accepts REG, DATA and well-formed DATA_EX
   // frames; the client side accepts one INIT frame, which must come first, then DATA frames.
-  // With `helloFirst` (the server side of loopback TCP) the first frame must be a HELLO
-  // carrying exactly a token's length; HELLO is refused everywhere else.
+  // With `handshake` (loopback TCP) the frames of the opening exchange come first, each of
+  // exactly its size: HELLO then PROOF on the server side, one PROOF on the client side.
+  // HELLO and PROOF are refused everywhere else.
   enum class Side { kServer, kClient };
   enum class Result { kFrame, kNeedMore, kError };
 
-  explicit CIpcFrameDecoder(Side side, bool helloFirst = false);
+  explicit CIpcFrameDecoder(Side side, bool handshake = false);
 
   CIpcFrameDecoder(const CIpcFrameDecoder&) = delete;
   CIpcFrameDecoder& operator=(const CIpcFrameDecoder&) = delete;
@@ -36,11 +37,13 @@ class TBXIPC_API CIpcFrameDecoder {
 
  private:
   bool Refuse(const std::string& why);
-  bool CheckKind(uint8_t kind);  // false (and failed) when this side refuses the kind
+  // Each false (and failed) when this side refuses the frame announced by the prefix.
+  bool CheckHandshakeFrame(uint8_t kind, uint32_t length);
+  bool CheckKind(uint8_t kind);
   void Compact();
 
   const Side side_;
-  bool awaitingHello_;    // server side: the next frame must be HELLO
+  size_t handshakeLeft_;  // frames of the opening exchange still to come
   std::string buffer_;    // received bytes; [0, consumed_) are already decoded
   size_t consumed_ = 0;   // bytes of buffer_ handed out as frames
   bool sawInit_ = false;  // client side: the INIT frame has arrived

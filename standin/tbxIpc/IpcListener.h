@@ -24,11 +24,11 @@ class CIpcListener {
   // when it was refused.
   virtual ipc::SocketHandle Accept(std::string* why) = 0;
 
-  // True when a peer's first frame must be HELLO.
-  virtual bool WantsHello() const = 0;
+  // True when a connection opens with the handshake frames (see CIpcFrameDecoder).
+  virtual bool WantsHandshake() const = 0;
 
-  // Runs on the connection's own thread before the server sends INIT; may wait for the peer.
-  // False, with the reason, drops the peer.
+  // Runs on the connection's own thread before the server sends INIT; may exchange frames with
+  // the peer and wait for it. False, with the reason, drops the peer.
   virtual bool Admit(CIpcConnection* connection, std::string* why) = 0;
 
   // Stops listening and withdraws the endpoint.

@@ -171,8 +171,8 @@ void CIpcServer::Accept() {
     return;
   }
   auto client = std::make_shared<Client>();
-  client->connection = std::make_unique<CIpcConnection>(socket, CIpcFrameDecoder::Side::kServer,
-                                                        listener_->WantsHello(), sendTimeoutMs_);
+  client->connection = std::make_unique<CIpcConnection>(
+      socket, CIpcFrameDecoder::Side::kServer, listener_->WantsHandshake(), sendTimeoutMs_);
   std::lock_guard<std::mutex> lock(mutex_);
   client->id = nextId_++;
   try {

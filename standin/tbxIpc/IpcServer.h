@@ -1,7 +1,7 @@
 // tbxIpc: the server end, for the simulated main agent and for tests.
 //
 // Listens under a server name on the transport selected when it starts, admits each client
-// as the transport asks (the peer's user, or its HELLO token), greets it with an INIT frame
+// as the transport asks (the peer's user, or its handshake), greets it with an INIT frame
 // carrying the init info, and delivers the client's REG, DATA and DATA_EX frames to a
 // handler. Every handler runs on a thread of the server (the accept thread or the client's
 // own) or in Start or Stop, never while the server holds a lock; a handler may call any

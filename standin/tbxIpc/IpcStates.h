@@ -8,7 +8,8 @@ enum IpcState : int32_t {
   kIpcNotInitialised = 1,     // InitIpcClient has not succeeded, or FreeIpcClient ran since
   kIpcInvalidArgument = 2,    // a null or malformed argument, or a name too long for an address
   kIpcNoServer = 3,           // nobody listens under the name
-  kIpcPeerRejected = 4,       // the peer runs as neither this process's user nor root
+  kIpcPeerRejected = 4,       // the peer runs as neither this process's user nor root, or
+                              // does not know the token of a loopback endpoint
   kIpcHandshakeFailed = 5,    // the server did not accept or greet in time, or closed first
   kIpcNotConnected = 6,       // a send without a live connection
   kIpcSendFailed = 7,         // the frame could not be written in time; the connection is closed

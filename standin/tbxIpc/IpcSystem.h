@@ -13,8 +13,11 @@ std::string Environment(const char* name);
 // The directory holding the tbxIpc library itself.
 std::string LibraryDirectory();
 
-// Creates `dir` for the current user alone unless it exists already. False, with the reason
-// in `why`, when it is missing and cannot be made.
+// Private, here and below: reachable by the current user alone (on Windows also by SYSTEM and
+// the Administrators, who can reach every file there anyway).
+
+// Creates `dir` private, or makes an existing one so. False, with the reason in `why`, when
+// that cannot be done (on POSIX also when it belongs to another user).
 bool MakePrivateDirectory(const std::string& dir, std::string* why);
 
 enum class ReadResult { kRead, kAbsent, kFailed };
@@ -23,8 +26,8 @@ enum class ReadResult { kRead, kAbsent, kFailed };
 ReadResult ReadSmallFile(const std::string& path, size_t limit, std::string* content,
                          std::string* why);
 
-// Replaces `path` with a file holding `content`, readable by the current user alone, through
-// a temporary file beside it, so a reader sees the old file or the new one, never a part.
+// Replaces `path` with a private file holding `content`, through a temporary file beside it,
+// so a reader sees the old file or the new one, never a part.
 bool ReplaceFileContent(const std::string& path, const std::string& content, std::string* why);
 
 // Removes the file at `path`; a missing file is no failure.

@@ -1,8 +1,8 @@
 #include "IpcTcpDialer.h"
 
 #include "IpcEndpointFile.h"
-#include "IpcFrame.h"
 #include "IpcStates.h"
+#include "IpcTcpHandshake.h"
 
 namespace ipc {
 
@@ -25,10 +25,11 @@ int32_t DialTcp(const CIpcEndpoint& endpoint, int timeoutMs,
     case DialResult::kFailed:
       return kIpcSystemError;
   }
-  auto opened = std::make_unique<CIpcConnection>(socket, CIpcFrameDecoder::Side::kClient);
-  if (opened->Send(kIpcFrameHello, file.token()) != kIpcOk) {
-    *why = "HELLO could not be sent to 127.0.0.1:" + std::to_string(file.port());
-    return kIpcHandshakeFailed;
+  auto opened = std::make_unique<CIpcConnection>(socket, CIpcFrameDecoder::Side::kClient, true);
+  const int32_t handshake = HandshakeAsClient(opened.get(), file.token(), timeoutMs, why);
+  if (handshake != kIpcOk) {
+    *why = "127.0.0.1:" + std::to_string(file.port()) + ": " + *why;
+    return handshake;
   }
   *connection = std::move(opened);
   return kIpcOk;

@@ -3,9 +3,9 @@
 #include <atomic>
 
 #include "IpcEndpointFile.h"
-#include "IpcFrame.h"
 #include "IpcStates.h"
 #include "IpcSystem.h"
+#include "IpcTcpHandshake.h"
 #include "IpcTestSeams.h"
 #include "IpcToken.h"
 
@@ -13,25 +13,25 @@ namespace {
 
 constexpr int kListenBacklog = 16;
 
-std::atomic<int> g_helloTimeoutOverrideMs{0};
+std::atomic<int> g_handshakeTimeoutOverrideMs{0};
 
-int HelloTimeoutMs() {
-  const int overridden = g_helloTimeoutOverrideMs.load();
-  return overridden > 0 ? overridden : CIpcTcpListener::kHelloTimeoutMs;
+int HandshakeTimeoutMs() {
+  const int overridden = g_handshakeTimeoutOverrideMs.load();
+  return overridden > 0 ? overridden : CIpcTcpListener::kHandshakeTimeoutMs;
 }
 
 }  // namespace
 
 namespace ipc::testing {
 
-void OverrideHelloTimeoutMs(int milliseconds) {
-  g_helloTimeoutOverrideMs.store(milliseconds);
+void OverrideHandshakeTimeoutMs(int milliseconds) {
+  g_handshakeTimeoutOverrideMs.store(milliseconds);
 }
 
 }  // namespace ipc::testing
 
 CIpcTcpListener::CIpcTcpListener(const CIpcEndpoint& endpoint)
-    : endpoint_(endpoint), helloTimeoutMs_(HelloTimeoutMs()) {}
+    : endpoint_(endpoint), handshakeTimeoutMs_(HandshakeTimeoutMs()) {}
 
 CIpcTcpListener::~CIpcTcpListener() {
   Close();
@@ -58,17 +58,7 @@ ipc::SocketHandle CIpcTcpListener::Accept(std::string* why) {
 }
 
 bool CIpcTcpListener::Admit(CIpcConnection* connection, std::string* why) {
-  IpcFrame hello;
-  if (!connection->Receive(&hello, helloTimeoutMs_)) {
-    *why = "no HELLO: " + connection->error();
-    return false;
-  }
-  // The decoder lets only a HELLO of a token's length through as the first frame.
-  if (!ipc::TokenMatches(hello.payload, token_)) {
-    *why = "HELLO with a wrong token";
-    return false;
-  }
-  return true;
+  return ipc::HandshakeAsServer(connection, token_, handshakeTimeoutMs_, why);
 }
 
 void CIpcTcpListener::Close() {

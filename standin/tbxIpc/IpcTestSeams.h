@@ -5,8 +5,8 @@
 
 namespace ipc::testing {
 
-// How long a loopback server waits for a client's HELLO frame, in milliseconds, for servers
-// started from now on; <= 0 restores the 5000 ms.
-TBXIPC_API void OverrideHelloTimeoutMs(int milliseconds);
+// How long a loopback server gives a client to complete its part of the handshake, in
+// milliseconds, for servers started from now on; <= 0 restores the 5000 ms.
+TBXIPC_API void OverrideHandshakeTimeoutMs(int milliseconds);
 
 }  // namespace ipc::testing

@@ -1,8 +1,8 @@
 // tbxIpc: the two transports and the choice between them, which each system makes in its own
 // way (posix/, windows/).
 //
-// Unix-domain sockets, where the peer's user is checked, or loopback TCP, where the peer
-// proves with a token from the endpoint file that it could read the installation's files.
+// Unix-domain sockets, where the peer's user is checked, or loopback TCP, where each end proves
+// that it knows the token of the endpoint file, so could read the installation's files.
 #pragma once
 
 #include <cstdint>

@@ -1,5 +1,5 @@
-// Arbitrary bytes as the stream of one IPC connection, read by either end (the server end
-// with and without the HELLO frame the loopback transport opens with), and as a serialized
+// Arbitrary bytes as the stream of one IPC connection, read by either end (each with and
+// without the handshake frames the loopback transport opens with), and as a serialized
 // message header. Besides sanitizer findings, aborts when a decoded frame does not
 // re-encode to exactly the bytes it came from, when the way the stream is cut into reads
 // changes the outcome, or when a header that parses does not rebuild to the same bytes.
@@ -43,21 +43,30 @@ void CheckHeaderRoundTrip(const std::string& header) {
   Check(rebuilt.GetSerializationBuffer() == header);
 }
 
-// Which frames one end may yield: the server side of loopback TCP one HELLO of a token's
-// length first, then what every server side takes; the client side INIT first, then DATA.
-bool Allowed(CIpcFrameDecoder::Side side, bool helloFirst, size_t index, const IpcFrame& frame) {
-  if (side == CIpcFrameDecoder::Side::kClient) {
-    return frame.kind == (index == 0 ? kIpcFrameInit : kIpcFrameData);
+// Which frames one end may yield. With the handshake of loopback TCP, the server side first
+// takes a HELLO carrying a nonce and a PROOF carrying a proof, the client side one PROOF
+// carrying a nonce and a proof; then the server side takes REG, DATA and DATA_EX, the client
+// side INIT, then DATA.
+bool Allowed(CIpcFrameDecoder::Side side, bool handshake, size_t index, const IpcFrame& frame) {
+  const bool server = side == CIpcFrameDecoder::Side::kServer;
+  if (handshake && index == 0) {
+    return server ? frame.kind == kIpcFrameHello && frame.payload.size() == kIpcNonceLength
+                  : frame.kind == kIpcFrameProof &&
+                        frame.payload.size() == kIpcNonceLength + kIpcProofLength;
   }
-  if (helloFirst && index == 0) {
-    return frame.kind == kIpcFrameHello && frame.payload.size() == kIpcTokenLength;
+  if (handshake && server && index == 1) {
+    return frame.kind == kIpcFrameProof && frame.payload.size() == kIpcProofLength;
+  }
+  const size_t afterHandshake = index - (handshake ? (server ? 2 : 1) : 0);
+  if (!server) {
+    return frame.kind == (afterHandshake == 0 ? kIpcFrameInit : kIpcFrameData);
   }
   return frame.kind == kIpcFrameReg || frame.kind == kIpcFrameData || frame.kind == kIpcFrameDataEx;
 }
 
-Outcome Decode(CIpcFrameDecoder::Side side, bool helloFirst, const std::string& stream,
+Outcome Decode(CIpcFrameDecoder::Side side, bool handshake, const std::string& stream,
                size_t step) {
-  CIpcFrameDecoder decoder(side, helloFirst);
+  CIpcFrameDecoder decoder(side, handshake);
   Outcome outcome;
   size_t offset = 0;  // where the next frame starts in `stream`
   for (size_t pos = 0; pos < stream.size() && !outcome.failed; pos += step) {
@@ -69,7 +78,7 @@ Outcome Decode(CIpcFrameDecoder::Side side, bool helloFirst, const std::string& 
       Check(ipc::EncodeFrame(frame.kind, frame.payload, &encoded));
       Check(stream.compare(offset, encoded.size(), encoded) == 0);
       offset += encoded.size();
-      Check(Allowed(side, helloFirst, outcome.frames.size(), frame));
+      Check(Allowed(side, handshake, outcome.frames.size(), frame));
       if (frame.kind == kIpcFrameDataEx) {
         std::string header, data;
         Check(ipc::SplitDataExPayload(frame.payload, &header, &data));
@@ -107,10 +116,11 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   const std::string stream(reinterpret_cast<const char*>(data) + 1, size - 1);
   const std::pair<CIpcFrameDecoder::Side, bool> ends[] = {{CIpcFrameDecoder::Side::kServer, false},
                                                           {CIpcFrameDecoder::Side::kServer, true},
-                                                          {CIpcFrameDecoder::Side::kClient, false}};
-  for (const auto& [side, helloFirst] : ends) {
-    const Outcome cut = Decode(side, helloFirst, stream, step);
-    const Outcome whole = Decode(side, helloFirst, stream, stream.size() + 1);
+                                                          {CIpcFrameDecoder::Side::kClient, false},
+                                                          {CIpcFrameDecoder::Side::kClient, true}};
+  for (const auto& [side, handshake] : ends) {
+    const Outcome cut = Decode(side, handshake, stream, step);
+    const Outcome whole = Decode(side, handshake, stream, stream.size() + 1);
     Check(SameOutcome(cut, whole));
   }
   CheckHeaderRoundTrip(stream);

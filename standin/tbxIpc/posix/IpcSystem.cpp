@@ -85,8 +85,30 @@ std::string LibraryDirectory() {
 }
 
 bool MakePrivateDirectory(const std::string& dir, std::string* why) {
-  if (mkdir(dir.c_str(), 0700) != 0 && errno != EEXIST) {
+  if (mkdir(dir.c_str(), 0700) == 0) {
+    return true;
+  }
+  if (errno != EEXIST) {
     *why = ErrnoText("cannot create " + dir);
+    return false;
+  }
+  // One that was there already (made by hand, or by an older installer) must become private
+  // too: it holds the endpoints and their tokens.
+  struct stat info = {};
+  if (stat(dir.c_str(), &info) != 0) {
+    *why = ErrnoText("cannot inspect " + dir);
+    return false;
+  }
+  if (!S_ISDIR(info.st_mode)) {
+    *why = dir + " is not a directory";
+    return false;
+  }
+  if (info.st_uid != geteuid()) {
+    *why = dir + " belongs to another user";
+    return false;
+  }
+  if ((info.st_mode & 07777) != 0700 && chmod(dir.c_str(), 0700) != 0) {
+    *why = ErrnoText("cannot make " + dir + " private");
     return false;
   }
   return true;
@@ -131,7 +153,9 @@ ReadResult ReadSmallFile(const std::string& path, size_t limit, std::string* con
 
 bool ReplaceFileContent(const std::string& path, const std::string& content, std::string* why) {
   const std::string temporary = path + "~new";
-  const int fd = open(temporary.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
+  // A fresh file, so it has this mode and owner whatever a writer that died left there.
+  unlink(temporary.c_str());
+  const int fd = open(temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
   if (fd < 0) {
     *why = ErrnoText("cannot create " + temporary);
     return false;

@@ -16,7 +16,7 @@ class CIpcUnixListener : public CIpcListener {
   int32_t Open(std::string* why) override;
   ipc::SocketHandle handle() const override { return socket_; }
   ipc::SocketHandle Accept(std::string* why) override;
-  bool WantsHello() const override { return false; }
+  bool WantsHandshake() const override { return false; }
   bool Admit(CIpcConnection*, std::string*) override { return true; }
   void Close() override;
   std::string Describe() const override { return endpoint_.path(); }

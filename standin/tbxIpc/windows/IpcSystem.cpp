@@ -18,9 +18,10 @@ std::string ErrorText(const std::string& what, DWORD error) {
   return what + ": error " + std::to_string(error);
 }
 
-// A security descriptor whose one entry grants the current user full access; the entry is
-// inherited by what is made inside when `container`.
-class OwnerOnlySecurity {
+// A security descriptor with a protected access list (nothing inherited from the parent is
+// added) whose entries grant full access to the current user, SYSTEM and the Administrators;
+// they are inherited by what is made inside when `container`.
+class PrivateSecurity {
  public:
   bool Build(bool container, std::string* why) {
     HANDLE token = nullptr;
@@ -40,9 +41,9 @@ class OwnerOnlySecurity {
       *why = ErrorText("reading the current user", GetLastError());
       return false;
     }
-    // Protected ("P"): nothing inherited from the parent is added.
-    const std::wstring sddl =
-        std::wstring(L"D:P(A;") + (container ? L"OICI" : L"") + L";FA;;;" + sid + L")";
+    // "P": protected. Each entry: allow, inheritance, full access, no object types, trustee.
+    const std::wstring entry = std::wstring(L"(A;") + (container ? L"OICI" : L"") + L";FA;;;";
+    const std::wstring sddl = L"D:P" + entry + sid + L")" + entry + L"SY)" + entry + L"BA)";
     LocalFree(sid);
     if (!ConvertStringSecurityDescriptorToSecurityDescriptorW(sddl.c_str(), SDDL_REVISION_1,
                                                               &descriptor_, nullptr)) {
@@ -54,9 +55,23 @@ class OwnerOnlySecurity {
     attributes_.bInheritHandle = FALSE;
     return true;
   }
-  ~OwnerOnlySecurity() { LocalFree(descriptor_); }
+  ~PrivateSecurity() { LocalFree(descriptor_); }
 
   SECURITY_ATTRIBUTES* attributes() { return &attributes_; }
+
+  // Puts the access list on the existing file or directory at `path`, in place of its own.
+  // SetFileSecurityW rather than SetNamedSecurityInfoW, which Wine (8.0) accepts for a
+  // directory and ignores; nothing below needs the propagation the latter adds, as every
+  // endpoint file gets its own list.
+  bool ApplyTo(const std::string& path, std::string* why) {
+    if (!SetFileSecurityW(Wide(path).c_str(),
+                          DACL_SECURITY_INFORMATION | PROTECTED_DACL_SECURITY_INFORMATION,
+                          descriptor_)) {
+      *why = ErrorText("cannot make " + path + " private", GetLastError());
+      return false;
+    }
+    return true;
+  }
 
  private:
   PSECURITY_DESCRIPTOR descriptor_ = nullptr;
@@ -109,16 +124,20 @@ std::string LibraryDirectory() {
 }
 
 bool MakePrivateDirectory(const std::string& dir, std::string* why) {
-  OwnerOnlySecurity security;
+  PrivateSecurity security;
   if (!security.Build(true, why)) {
     return false;
   }
-  if (!CreateDirectoryW(Wide(dir).c_str(), security.attributes()) &&
-      GetLastError() != ERROR_ALREADY_EXISTS) {
+  if (CreateDirectoryW(Wide(dir).c_str(), security.attributes())) {
+    return true;
+  }
+  if (GetLastError() != ERROR_ALREADY_EXISTS) {
     *why = ErrorText("cannot create " + dir, GetLastError());
     return false;
   }
-  return true;
+  // One that was there already (made by hand, or by an installer, with the access its parent
+  // hands down) must become private too: it holds the endpoints and their tokens.
+  return security.ApplyTo(dir, why);
 }
 
 ReadResult ReadSmallFile(const std::string& path, size_t limit, std::string* content,
@@ -158,13 +177,16 @@ ReadResult ReadSmallFile(const std::string& path, size_t limit, std::string* con
 }
 
 bool ReplaceFileContent(const std::string& path, const std::string& content, std::string* why) {
-  OwnerOnlySecurity security;
+  PrivateSecurity security;
   if (!security.Build(false, why)) {
     return false;
   }
+  // A fresh file, so it has this access list: an existing one would keep its own. The rename
+  // below keeps it too, as a rename within a volume keeps a file's security.
   const std::wstring temporary = Wide(path + "~new");
+  DeleteFileW(temporary.c_str());
   const HANDLE file = CreateFileW(temporary.c_str(), GENERIC_WRITE, 0, security.attributes(),
-                                  CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+                                  CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
   if (file == INVALID_HANDLE_VALUE) {
     *why = ErrorText("cannot create " + path + "~new", GetLastError());
     return false;

@@ -40,14 +40,23 @@ TEST(IpcEndpoint, RefusesNamesThatWouldEscapeTheDirectory) {
   }
 }
 
-TEST(IpcEndpoint, ServerMakesItsDirectoryPrivate) {
-  TempDir root;
-  const std::string ipcDir = root.path() + "/ipc";
-  CIpcServer server({});
-  ASSERT_EQ(server.Start("private", ipcDir), kIpcOk);
-  std::string why;
-  EXPECT_TRUE(ipctest::OnlyTheUserMayAccess(ipcDir, &why)) << why;
-  EXPECT_EQ(server.EndpointPath(), ipcDir + "/private");
+// The directory holds the endpoints (and, on loopback TCP, their tokens): one found open to
+// everyone is closed as well.
+TEST(IpcEndpoint, ServerMakesItsDirectoryPrivateWhetherMadeOrFound) {
+  for (bool found : {false, true}) {
+    SCOPED_TRACE(found ? "found" : "made");
+    TempDir root;
+    const std::string ipcDir = root.path() + "/ipc";
+    std::string why;
+    if (found) {
+      ASSERT_TRUE(ipctest::MakeSharedDir(ipcDir));
+      ASSERT_FALSE(ipctest::OnlyTheUserMayAccess(ipcDir, &why));
+    }
+    CIpcServer server({});
+    ASSERT_EQ(server.Start("private", ipcDir), kIpcOk);
+    EXPECT_TRUE(ipctest::OnlyTheUserMayAccess(ipcDir, &why)) << why;
+    EXPECT_EQ(server.EndpointPath(), ipcDir + "/private");
+  }
 }
 
 }  // namespace

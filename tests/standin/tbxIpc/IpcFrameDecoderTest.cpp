@@ -22,8 +22,8 @@ std::string Prefix(uint32_t length, uint8_t kind) {
 
 // Feeds `stream` in pieces of `step` bytes and collects every frame until an error.
 std::vector<IpcFrame> DecodeInSteps(Side side, const std::string& stream, size_t step, bool* failed,
-                                    bool helloFirst = false) {
-  CIpcFrameDecoder decoder(side, helloFirst);
+                                    bool handshake = false) {
+  CIpcFrameDecoder decoder(side, handshake);
   std::vector<IpcFrame> frames;
   *failed = false;
   for (size_t pos = 0; pos < stream.size() && !*failed; pos += step) {
@@ -95,18 +95,21 @@ TEST(IpcFrameDecoder, RefusesMalformedFramesAndFramesForTheOtherSide) {
   std::string headerPastTheFrame;
   ipc::AppendU32Le(4, &headerPastTheFrame);
   headerPastTheFrame += "abc";  // announces 4 header bytes, carries 3
-  const std::string token(kIpcTokenLength, 'a');
+  const std::string nonce(kIpcNonceLength, 'a');
+  const std::string proof(kIpcProofLength, 'b');
+  const std::string serverProof = Frame(kIpcFrameProof, nonce + proof);
   struct Case {
     const char* name;
     Side side;
     std::string stream;
     size_t framesBefore;
-    bool helloFirst = false;  // the server side of loopback TCP
+    bool handshake = false;  // loopback TCP
   };
   const Case cases[] = {
       {"EmptyLength", Side::kServer, Prefix(0, kIpcFrameData), 0},
       {"KindZero", Side::kServer, Frame(0, "x"), 0},
-      {"HelloWhereNoneIsExpected", Side::kServer, Frame(kIpcFrameHello, token), 0},
+      {"HelloWhereNoneIsExpected", Side::kServer, Frame(kIpcFrameHello, nonce), 0},
+      {"ProofWhereNoneIsExpected", Side::kServer, Frame(kIpcFrameProof, proof), 0},
       {"Kind255", Side::kServer, Frame(255, ""), 0},
       {"InitToTheServer", Side::kServer, Frame(kIpcFrameData, "a") + Frame(kIpcFrameInit, "{}"), 1},
       {"DataExHeaderPastTheFrame", Side::kServer, Frame(kIpcFrameDataEx, headerPastTheFrame), 0},
@@ -116,18 +119,30 @@ TEST(IpcFrameDecoder, RefusesMalformedFramesAndFramesForTheOtherSide) {
       {"RegToTheClient", Side::kClient, Frame(kIpcFrameInit, "") + Frame(kIpcFrameReg, "{}"), 1},
       {"DataExToTheClient", Side::kClient,
        Frame(kIpcFrameInit, "") + Frame(kIpcFrameDataEx, std::string(4, '\0')), 1},
-      {"HelloToTheClient", Side::kClient, Frame(kIpcFrameInit, "") + Frame(kIpcFrameHello, token),
+      {"HelloToTheClient", Side::kClient, Frame(kIpcFrameInit, "") + Frame(kIpcFrameHello, nonce),
        1},
+      {"ProofToAPlainClient", Side::kClient, serverProof, 0},
       {"DataBeforeHello", Side::kServer, Frame(kIpcFrameData, "a"), 0, true},
-      {"SecondHello", Side::kServer, Frame(kIpcFrameHello, token) + Frame(kIpcFrameHello, token), 1,
+      {"SecondHello", Side::kServer, Frame(kIpcFrameHello, nonce) + Frame(kIpcFrameHello, nonce), 1,
        true},
-      {"HelloOfAnotherLength", Side::kServer, Frame(kIpcFrameHello, token + "b"), 0, true},
+      {"HelloOfAnotherLength", Side::kServer, Frame(kIpcFrameHello, nonce + "b"), 0, true},
+      {"ProofOfAnotherLength", Side::kServer,
+       Frame(kIpcFrameHello, nonce) + Frame(kIpcFrameProof, proof + "b"), 1, true},
+      {"RegForTheProof", Side::kServer, Frame(kIpcFrameHello, nonce) + Frame(kIpcFrameReg, "{}"), 1,
+       true},
+      {"HandshakeFramesAfterTheHandshake", Side::kServer,
+       Frame(kIpcFrameHello, nonce) + Frame(kIpcFrameProof, proof) + Frame(kIpcFrameData, "a") +
+           Frame(kIpcFrameProof, proof),
+       3, true},
+      {"InitBeforeTheServersProof", Side::kClient, Frame(kIpcFrameInit, ""), 0, true},
+      {"ServersProofWithoutItsNonce", Side::kClient, Frame(kIpcFrameProof, proof), 0, true},
+      {"SecondProofFromTheServer", Side::kClient, serverProof + serverProof, 1, true},
   };
   for (const Case& c : cases) {
     const std::string stream = c.stream + Frame(kIpcFrameData, "later");
     for (size_t step : {size_t{1}, stream.size()}) {
       bool failed = false;
-      const auto frames = DecodeInSteps(c.side, stream, step, &failed, c.helloFirst);
+      const auto frames = DecodeInSteps(c.side, stream, step, &failed, c.handshake);
       EXPECT_TRUE(failed) << c.name;
       EXPECT_EQ(frames.size(), c.framesBefore) << c.name;
     }

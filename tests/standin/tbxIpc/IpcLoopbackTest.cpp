@@ -1,12 +1,14 @@
-// What only the loopback transport has: the endpoint file, the HELLO frame and its token, and
-// the stale endpoint files a server that is gone leaves. Everything else the library does is
-// checked by running the other suites over loopback TCP as well.
+// What only the loopback transport has: the endpoint file, the form and timing of the handshake
+// (what it proves is IpcHandshakeTest's), and the stale endpoint files a server that is gone
+// leaves. Everything else the library does is checked by running the other suites over
+// loopback TCP as well.
 #include <gtest/gtest.h>
 
 #include <string>
 #include <thread>
 
 #include "IpcTestSupport.h"
+#include "LoopbackFixture.h"
 #include "ipc/TbxIpc.h"
 #include "tbxIpc/IpcEndpointFile.h"
 #include "tbxIpc/IpcServer.h"
@@ -15,15 +17,14 @@
 
 namespace {
 
-using ipctest::EventLog;
 using ipctest::Frame;
 using ipctest::ReadFrame;
 using ipctest::WaitForEof;
 using ipctest::WriteAll;
 
 // Short for a quick suite, long enough that a loaded machine (Wine is about 3x slower) still
-// gets a HELLO sent right after the connect in before it.
-constexpr int kHelloTimeoutMs = 600;
+// gets a handshake sent right after the connect through before it.
+constexpr int kHandshakeTimeoutMs = 600;
 
 // A port on 127.0.0.1 that nobody listens on, as a stale endpoint file names it.
 uint16_t UnusedPort() {
@@ -33,31 +34,10 @@ uint16_t UnusedPort() {
   return port;
 }
 
-class IpcLoopbackTest : public ::testing::Test {
+class IpcLoopbackTest : public ipctest::LoopbackFixture {
  protected:
-  static constexpr const char* kName = "srv";
-
-  void SetUp() override { ipc::testing::OverrideHelloTimeoutMs(kHelloTimeoutMs); }
-  void TearDown() override { ipc::testing::OverrideHelloTimeoutMs(0); }
-
-  CIpcServer::Handlers Recording() {
-    CIpcServer::Handlers handlers;
-    handlers.onConnected = [this](uint64_t id) { events.Add("connected:" + std::to_string(id)); };
-    handlers.onDisconnected = [this](uint64_t id, const std::string&) {
-      events.Add("disconnected:" + std::to_string(id));
-    };
-    handlers.onLog = [this](const std::string& line) { logs.Add(line); };
-    return handlers;
-  }
-  std::string path() const { return dir.SocketPath(kName); }
-  bool Logged(const std::string& piece) {
-    return logs.WaitFor([&](const std::string& l) { return l.find(piece) != l.npos; });
-  }
-
-  korvex_test::ScopedEnv tcp{"TBX_IPC_TRANSPORT", "tcp"};
-  ipctest::ScopedIpcDir dir;
-  EventLog events;  // "connected:<id>", "disconnected:<id>"
-  EventLog logs;
+  void SetUp() override { ipc::testing::OverrideHandshakeTimeoutMs(kHandshakeTimeoutMs); }
+  void TearDown() override { ipc::testing::OverrideHandshakeTimeoutMs(0); }
 };
 
 TEST_F(IpcLoopbackTest, TheEndpointFileNamesPortAndFreshTokenWhileTheServerRuns) {
@@ -84,31 +64,32 @@ TEST_F(IpcLoopbackTest, TheEndpointFileNamesPortAndFreshTokenWhileTheServerRuns)
   EXPECT_NE(again.token(), file.token());
 }
 
-// A peer that does not open with one HELLO carrying the token, in time, gets no INIT and is
-// closed without a connected handler; the one that does is served, until a second HELLO.
-TEST_F(IpcLoopbackTest, OnlyOneTimelyHelloWithTheTokenIsAdmitted) {
+// A peer whose handshake frames are malformed, out of order or late gets no INIT and is closed
+// without a connected handler; one that completes it is served, until a handshake frame comes
+// again.
+TEST_F(IpcLoopbackTest, OnlyOneTimelyWellFormedHandshakeIsAdmitted) {
+  const std::string nonce = "0123456789abcdef0123456789abcdef";
   struct Case {
     const char* name;
-    std::string (*bytes)(const std::string& token);
+    bool handshakeFirst;  // the peer completes the handshake before it sends `bytes`
+    std::string bytes;
     int delayMs;    // before the bytes are sent
     bool admitted;  // INIT arrives before the server closes
     const char* logged;
   };
   const Case cases[] = {
-      {"WrongToken",
-       [](const std::string& token) {
-         return Frame(kIpcFrameHello, std::string(token.size(), 'f'));
-       },
-       0, false, "wrong token"},
-      {"DataFirst", [](const std::string&) { return Frame(kIpcFrameData, "{}"); }, 0, false,
-       "not HELLO"},
-      {"LateHello", [](const std::string& token) { return Frame(kIpcFrameHello, token); },
-       3 * kHelloTimeoutMs, false, "no frame within"},
-      {"HelloTwice",
-       [](const std::string& token) {
-         return Frame(kIpcFrameHello, token) + Frame(kIpcFrameHello, token);
-       },
-       0, true, "(HELLO)"},
+      {"UppercaseNonce", false, Frame(kIpcFrameHello, "0123456789ABCDEF0123456789ABCDEF"), 0, false,
+       "malformed nonce"},
+      {"DataFirst", false, Frame(kIpcFrameData, "{}"), 0, false, "not HELLO"},
+      // What a client that sent its token in the open would do: the token passes as a nonce,
+      // the registration after it does not pass as a proof.
+      {"RegInsteadOfProof", false, Frame(kIpcFrameHello, nonce) + Frame(kIpcFrameReg, "{}"), 0,
+       false, "not PROOF"},
+      {"LateHello", false, Frame(kIpcFrameHello, nonce), 3 * kHandshakeTimeoutMs, false,
+       "no HELLO: no frame within"},
+      {"NoProofAfterHello", false, Frame(kIpcFrameHello, nonce), 0, false,
+       "no PROOF from the client: no frame within"},
+      {"HelloAfterTheHandshake", true, Frame(kIpcFrameHello, nonce), 0, true, "(HELLO)"},
   };
   CIpcServer server(Recording());
   ASSERT_EQ(server.Start(kName), kIpcOk);
@@ -117,12 +98,17 @@ TEST_F(IpcLoopbackTest, OnlyOneTimelyHelloWithTheTokenIsAdmitted) {
     SCOPED_TRACE(c.name);
     ++id;
     std::string token;
-    const ipctest::RawSocket fd = ipctest::ConnectTcpWithoutHello(path(), &token);
+    const ipctest::RawSocket fd = c.handshakeFirst ? ipctest::ConnectRaw(path())
+                                                   : ipctest::ConnectTcpSilently(path(), &token);
     ASSERT_GE(fd, 0);
     std::this_thread::sleep_for(std::chrono::milliseconds(c.delayMs));
-    WriteAll(fd, c.bytes(token));  // may fail: the server may have closed already
-    IpcFrame init;
-    EXPECT_EQ(ReadFrame(fd, &init) && init.kind == kIpcFrameInit, c.admitted);
+    WriteAll(fd, c.bytes);  // may fail: the server may have closed already
+    bool admitted = false;  // an INIT came, past the server's PROOF
+    IpcFrame frame;
+    while (!admitted && ReadFrame(fd, &frame)) {
+      admitted = frame.kind == kIpcFrameInit;
+    }
+    EXPECT_EQ(admitted, c.admitted);
     EXPECT_TRUE(WaitForEof(fd));
     ipctest::CloseRaw(fd);
     EXPECT_TRUE(Logged(c.logged));

@@ -5,6 +5,7 @@
 
 #include "support/SystemSupport.h"
 #include "tbxIpc/IpcEndpointFile.h"
+#include "tbxIpc/IpcToken.h"
 #include "tbxIpc/IpcTransport.h"
 
 namespace ipctest {
@@ -13,8 +14,11 @@ namespace {
 
 using Clock = std::chrono::steady_clock;
 
-// What every raw loopback server publishes; any well-formed token does.
+// What every raw loopback server publishes; any well-formed token does. The raw peers' nonces
+// are fixed: fresh ones are the library's business, and the tests of it check that.
 const char kRawToken[] = "0123456789abcdef0123456789abcdef";
+const char kRawClientNonce[] = "00112233445566778899aabbccddeeff";
+const char kRawServerNonce[] = "ffeeddccbbaa99887766554433221100";
 
 int MillisecondsLeft(Clock::time_point deadline) {
   const auto left =
@@ -31,15 +35,24 @@ RawSocket ConnectTcp(uint16_t port) {
              : ipc::kNoSocket;
 }
 
-RawSocket ListenTcp(const std::string& path) {
-  uint16_t port = 0;
+std::string ServerProofOf(const std::string& token, const std::string& clientNonce,
+                          const std::string& serverNonce) {
+  std::string proof;
   std::string why;
-  const RawSocket socket = ipc::ListenLoopback(4, &port, &why);
-  if (socket != ipc::kNoSocket && !CIpcEndpointFile(port, kRawToken).Write(path, &why)) {
-    ipc::CloseSocket(socket);
-    return ipc::kNoSocket;
-  }
-  return socket;
+  return ipc::ServerProof(token, clientNonce, serverNonce, &proof, &why) ? proof : "";
+}
+
+// The server's part of the handshake under kRawToken.
+bool ServeHandshake(RawSocket socket) {
+  IpcFrame hello;
+  IpcFrame proof;
+  return ReadFrame(socket, &hello) && hello.kind == kIpcFrameHello &&
+         WriteAll(socket,
+                  Frame(kIpcFrameProof, kRawServerNonce + ServerProofOf(kRawToken, hello.payload,
+                                                                        kRawServerNonce))) &&
+         ReadFrame(socket, &proof) &&
+         Frame(proof.kind, proof.payload) ==
+             ClientProofFrame(kRawToken, hello.payload, kRawServerNonce);
 }
 
 }  // namespace
@@ -93,7 +106,7 @@ bool OverTcp() {
   return ipc::SelectedTransport() == ipc::Transport::kTcp;
 }
 
-RawSocket ConnectTcpWithoutHello(const std::string& path, std::string* token) {
+RawSocket ConnectTcpSilently(const std::string& path, std::string* token) {
   CIpcEndpointFile file;
   std::string why;
   if (file.Read(path, &why) != 0) {
@@ -108,8 +121,23 @@ RawSocket ConnectRaw(const std::string& path) {
     return ConnectUnixRaw(path);
   }
   std::string token;
-  const RawSocket socket = ConnectTcpWithoutHello(path, &token);
-  if (socket != ipc::kNoSocket && !WriteAll(socket, Frame(kIpcFrameHello, token))) {
+  std::string serverProof;
+  const RawSocket socket = ConnectTcpSilently(path, &token);
+  if (socket != ipc::kNoSocket &&
+      !(HelloAndServerProof(socket, kRawClientNonce, &serverProof) &&
+        ServerProofHolds(token, kRawClientNonce, serverProof) &&
+        WriteAll(socket, ClientProofFrame(token, kRawClientNonce, serverProof)))) {
+    ipc::CloseSocket(socket);
+    return ipc::kNoSocket;
+  }
+  return socket;
+}
+
+RawSocket ListenTcp(const std::string& path, const std::string& token) {
+  uint16_t port = 0;
+  std::string why;
+  const RawSocket socket = ipc::ListenLoopback(4, &port, &why);
+  if (socket != ipc::kNoSocket && !CIpcEndpointFile(port, token).Write(path, &why)) {
     ipc::CloseSocket(socket);
     return ipc::kNoSocket;
   }
@@ -117,10 +145,10 @@ RawSocket ConnectRaw(const std::string& path) {
 }
 
 RawSocket ListenRaw(const std::string& path) {
-  return OverTcp() ? ListenTcp(path) : ListenUnixRaw(path);
+  return OverTcp() ? ListenTcp(path, kRawToken) : ListenUnixRaw(path);
 }
 
-RawSocket AcceptRaw(RawSocket listener) {
+RawSocket AcceptSilently(RawSocket listener) {
   if (listener == ipc::kNoSocket) {
     return ipc::kNoSocket;
   }
@@ -133,13 +161,42 @@ RawSocket AcceptRaw(RawSocket listener) {
       socket = ipc::AcceptSocket(listener, &why);
     }
   }
-  IpcFrame hello;
-  if (socket != ipc::kNoSocket && OverTcp() &&
-      !(ReadFrame(socket, &hello) && hello.kind == kIpcFrameHello && hello.payload == kRawToken)) {
+  return socket;
+}
+
+RawSocket AcceptRaw(RawSocket listener) {
+  const RawSocket socket = AcceptSilently(listener);
+  if (socket != ipc::kNoSocket && OverTcp() && !ServeHandshake(socket)) {
     ipc::CloseSocket(socket);
     return ipc::kNoSocket;
   }
   return socket;
+}
+
+bool HelloAndServerProof(RawSocket socket, const std::string& clientNonce,
+                         std::string* serverProof) {
+  IpcFrame answer;
+  if (!WriteAll(socket, Frame(kIpcFrameHello, clientNonce)) || !ReadFrame(socket, &answer) ||
+      answer.kind != kIpcFrameProof) {
+    return false;
+  }
+  *serverProof = answer.payload;
+  return true;
+}
+
+bool ServerProofHolds(const std::string& token, const std::string& clientNonce,
+                      const std::string& serverProof) {
+  const std::string serverNonce = serverProof.substr(0, kIpcNonceLength);
+  return serverProof.size() == kIpcNonceLength + kIpcProofLength &&
+         serverProof.substr(kIpcNonceLength) == ServerProofOf(token, clientNonce, serverNonce);
+}
+
+std::string ClientProofFrame(const std::string& token, const std::string& clientNonce,
+                             const std::string& serverProof) {
+  std::string proof;
+  std::string why;
+  ipc::ClientProof(token, clientNonce, serverProof.substr(0, kIpcNonceLength), &proof, &why);
+  return Frame(kIpcFrameProof, proof);
 }
 
 void CloseRaw(RawSocket socket) {
@@ -199,7 +256,10 @@ bool ReadFrame(RawSocket socket, IpcFrame* frame) {
   return length >= 1 && ReadExactly(socket, length - 1, &frame->payload);
 }
 
-bool WaitForEof(RawSocket socket) {
+bool WaitForEof(RawSocket socket, std::string* received) {
+  if (received != nullptr) {
+    received->clear();
+  }
   if (socket == ipc::kNoSocket) {
     return false;
   }
@@ -210,6 +270,9 @@ bool WaitForEof(RawSocket socket) {
     const ipc::IoResult result = ipc::ReceiveSome(socket, buffer, sizeof(buffer), &count);
     if (result == ipc::IoResult::kEnd || result == ipc::IoResult::kFailed) {
       return true;  // a reset is a close too
+    }
+    if (result == ipc::IoResult::kDone && received != nullptr) {
+      received->append(buffer, count);
     }
     if (result == ipc::IoResult::kWouldBlock) {
       ipc::WaitSocket(socket, false, std::min(50, MillisecondsLeft(deadline)));

@@ -2,8 +2,8 @@
 // the frame format by hand, and waiting for events from other threads.
 //
 // The raw peers follow the transport of the run (TBX_IPC_TRANSPORT), so one suite checks
-// both: over loopback TCP a raw client sends the HELLO frame and a raw server publishes an
-// endpoint file and waits for it, exactly where a Unix-domain peer would start talking.
+// both: over loopback TCP a raw client and a raw server publishing an endpoint file complete
+// the handshake by hand, and then stand exactly where a Unix-domain peer would start talking.
 //
 // The raw peers are built on the library's own socket calls (non-blocking handles), so they
 // run on every system; what only one system has lives in posix/ and windows/ beside this.
@@ -67,22 +67,42 @@ bool OverTcp();
 using RawSocket = ipc::SocketHandle;
 
 // Raw socket helpers for the endpoint at `path`. Each returns -1 / false on failure.
+// Over TCP, ConnectRaw completes the handshake with the endpoint file's token.
 RawSocket ConnectRaw(const std::string& path);
 RawSocket ListenRaw(const std::string& path);
-// Over TCP, also reads the client's HELLO frame and fails unless it carries the token.
+// Over TCP, also completes the server's part of the handshake, failing unless the client
+// proves it knows the token ListenRaw published.
 RawSocket AcceptRaw(RawSocket listener);
-// Loopback TCP: connects to the port of the endpoint file at `path` and sends nothing; the
-// file's token goes to `token`.
-RawSocket ConnectTcpWithoutHello(const std::string& path, std::string* token);
 void CloseRaw(RawSocket socket);
 bool WriteAll(RawSocket socket, const std::string& bytes);
 // Reads exactly `size` bytes, waiting at most kPatience.
 bool ReadExactly(RawSocket socket, size_t size, std::string* out);
 // Reads one frame's kind and payload.
 bool ReadFrame(RawSocket socket, IpcFrame* frame);
-// True when the peer has closed (or reset) the connection within kPatience.
-bool WaitForEof(RawSocket socket);
+// True when the peer has closed (or reset) the connection within kPatience; what arrived
+// before goes to `received` when given.
+bool WaitForEof(RawSocket socket, std::string* received = nullptr);
 std::string Frame(uint8_t kind, const std::string& payload);
+
+// Loopback TCP pieces for tests that speak (or break) the handshake themselves.
+
+// Connects to the port of the endpoint file at `path` and sends nothing; the file's token
+// goes to `token`.
+RawSocket ConnectTcpSilently(const std::string& path, std::string* token);
+// Listens on a loopback port and writes the endpoint file at `path` naming it and `token`.
+RawSocket ListenTcp(const std::string& path, const std::string& token);
+// Accepts one connection of `listener` within kPatience and reads nothing.
+RawSocket AcceptSilently(RawSocket listener);
+// The client's first half: sends HELLO with `clientNonce`, then reads the PROOF frame that
+// answers it; its payload (the server's nonce and proof) goes to `serverProof`.
+bool HelloAndServerProof(RawSocket socket, const std::string& clientNonce,
+                         std::string* serverProof);
+// Whether the server's PROOF payload `serverProof` holds under `token` for `clientNonce`.
+bool ServerProofHolds(const std::string& token, const std::string& clientNonce,
+                      const std::string& serverProof);
+// The client's PROOF frame under `token` for that exchange.
+std::string ClientProofFrame(const std::string& token, const std::string& clientNonce,
+                             const std::string& serverProof);
 
 // The directory holding the built executables and stand-in libraries.
 std::string BinDir();
@@ -95,9 +115,12 @@ RawSocket ConnectUnixRaw(const std::string& path);
 RawSocket ListenUnixRaw(const std::string& path);
 // Makes directory `dir` for the current user alone; false when it cannot.
 bool MakePrivateDir(const std::string& dir);
+// Makes directory `dir` open to every user; false when it cannot.
+bool MakeSharedDir(const std::string& dir);
 // Whether only the current user may reach the file or directory at `path`: mode 0600 (a file)
-// or 0700 (a directory) on POSIX, an access list whose every granting entry names the current
-// user (or LocalSystem) on Windows. False with the reason in `why` otherwise.
+// or 0700 (a directory) on POSIX, on Windows an access list whose every granting entry names
+// the current user, LocalSystem or the Administrators. False with the reason in `why`
+// otherwise.
 bool OnlyTheUserMayAccess(const std::string& path, std::string* why);
 // `path` as the system spells it once links and "." / ".." are resolved; "" when it cannot.
 std::string CanonicalPath(const std::string& path);

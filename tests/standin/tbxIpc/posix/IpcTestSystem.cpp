@@ -59,6 +59,10 @@ bool MakePrivateDir(const std::string& dir) {
   return mkdir(dir.c_str(), 0700) == 0;
 }
 
+bool MakeSharedDir(const std::string& dir) {
+  return mkdir(dir.c_str(), 0777) == 0 && chmod(dir.c_str(), 0777) == 0;  // past the umask
+}
+
 bool OnlyTheUserMayAccess(const std::string& path, std::string* why) {
   struct stat info = {};
   if (stat(path.c_str(), &info) != 0) {

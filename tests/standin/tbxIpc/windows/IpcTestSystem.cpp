@@ -49,6 +49,19 @@ bool MakePrivateDir(const std::string& dir) {
   return ::CreateDirectoryW(tbx::windows::Widen(dir).c_str(), nullptr) != 0;
 }
 
+bool MakeSharedDir(const std::string& dir) {
+  // Everyone ("WD") may do anything, here and below.
+  PSECURITY_DESCRIPTOR descriptor = nullptr;
+  if (!::ConvertStringSecurityDescriptorToSecurityDescriptorW(
+          L"D:(A;OICI;FA;;;WD)", SDDL_REVISION_1, &descriptor, nullptr)) {
+    return false;
+  }
+  SECURITY_ATTRIBUTES attributes = {sizeof(attributes), descriptor, FALSE};
+  const bool made = ::CreateDirectoryW(tbx::windows::Widen(dir).c_str(), &attributes) != 0;
+  ::LocalFree(descriptor);
+  return made;
+}
+
 bool OnlyTheUserMayAccess(const std::string& path, std::string* why) {
   std::unique_ptr<BYTE[]> userBuffer;
   PSID user = nullptr;
@@ -67,10 +80,22 @@ bool OnlyTheUserMayAccess(const std::string& path, std::string* why) {
   }
   // The list as it is in force, inherited entries included. Wine keeps no access list of its
   // own: it maps the one given to the file's Unix mode and shows one made from that mode, with
-  // an entry for LocalSystem added (which reaches every file on Windows too).
+  // an entry for LocalSystem added. LocalSystem and the Administrators reach every file on
+  // Windows anyway.
   PSID system = nullptr;
+  PSID administrators = nullptr;
   SID_IDENTIFIER_AUTHORITY nt = SECURITY_NT_AUTHORITY;
   ::AllocateAndInitializeSid(&nt, 1, SECURITY_LOCAL_SYSTEM_RID, 0, 0, 0, 0, 0, 0, 0, &system);
+  ::AllocateAndInitializeSid(&nt, 2, SECURITY_BUILTIN_DOMAIN_RID, DOMAIN_ALIAS_RID_ADMINS, 0, 0, 0,
+                             0, 0, 0, &administrators);
+  const auto allowed = [&](PSID trustee) {
+    for (PSID sid : {user, system, administrators}) {
+      if (sid != nullptr && ::EqualSid(trustee, sid)) {
+        return true;
+      }
+    }
+    return false;
+  };
   bool only = true;
   if (dacl == nullptr) {
     *why = path + " has no access list: everyone may reach it";
@@ -84,7 +109,7 @@ bool OnlyTheUserMayAccess(const std::string& path, std::string* why) {
       continue;  // a denying entry grants no one anything
     }
     PSID trustee = &static_cast<ACCESS_ALLOWED_ACE*>(entry)->SidStart;
-    if (!::EqualSid(trustee, user) && (system == nullptr || !::EqualSid(trustee, system))) {
+    if (!allowed(trustee)) {
       *why = path + ": entry " + std::to_string(i) + " grants access to another account";
       only = false;
     }
@@ -101,6 +126,7 @@ bool OnlyTheUserMayAccess(const std::string& path, std::string* why) {
   }
   ::LocalFree(descriptor);
   ::FreeSid(system);
+  ::FreeSid(administrators);
   return only;
 }
 
