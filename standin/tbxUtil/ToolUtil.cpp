@@ -1,11 +1,10 @@
 #include "tbx/ToolUtil.h"
 
 #include <chrono>
-#include <cstring>
 #include <mutex>
 #include <thread>
-#include <vector>
 
+#include "PathText.h"
 #include "ProcessSelf.h"
 #include "StandinSupport.h"
 #include "TbxTestSeams.h"
@@ -38,23 +37,12 @@ std::string CToolUtil::GetApplicationDirPath() {
 }
 
 std::string CToolUtil::GetApplicationFileName() {
-  const std::string& path = ExecutablePath();
-  size_t slash = path.find_last_of(ProcessSelf::PathSeparators());
-  return slash == std::string::npos ? path : path.substr(slash + 1);
+  return PathText::FileNameOf(ExecutablePath());
 }
 
 std::string CToolUtil::GetFileDirPath(const std::string& path) {
-  const char* separators = ProcessSelf::PathSeparators();
-  size_t slash = path.find_last_of(separators);
-  if (slash == std::string::npos) {
-    return std::string();
-  }
   // The root itself yields "": callers append "/name" to the directory.
-  size_t end = slash;
-  while (end > 0 && std::strchr(separators, path[end - 1]) != nullptr) {
-    --end;
-  }
-  return path.substr(0, end);
+  return PathText::DirectoryOf(path);
 }
 
 void CToolUtil::msleep(uint32_t milliseconds) {
@@ -97,11 +85,7 @@ uint32_t CToolUtil::GetLastErrorCode() {
 namespace tbx::testing {
 
 void OverrideApplicationDir(const std::string& dir) {
-  std::string trimmed = dir;
-  while (trimmed.size() > 1 &&
-         std::strchr(ProcessSelf::PathSeparators(), trimmed.back()) != nullptr) {
-    trimmed.pop_back();
-  }
+  std::string trimmed = PathText::WithoutFinalSeparators(dir);
   std::lock_guard<std::mutex> hold(g_dirMutex);
   g_dirOverride = trimmed;
 }

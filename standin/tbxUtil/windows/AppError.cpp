@@ -150,11 +150,10 @@ std::string CAppError::GetBackTrace() {
             static_cast<LPCWSTR>(frames[i]), &module)) {
       ::GetModuleFileNameW(module, name, MAX_PATH);
     }
-    std::string file = windows::Narrow(name);
-    size_t separator = file.find_last_of("/\\");
-    if (separator != std::string::npos) {
-      file = file.substr(separator + 1);
-    }
+    const std::wstring path(name);
+    const size_t separator = path.find_last_of(L"/\\");
+    const std::string file =
+        windows::Narrow(separator == std::wstring::npos ? path : path.substr(separator + 1));
     char line[64];
     // The offset is pointer-sized: unsigned long is 32 bits on 64-bit Windows.
     std::snprintf(line, sizeof(line), "+0x%llx [%p]\n",
