@@ -5,7 +5,8 @@
 // while the crashing one waits. abort() raises no exception, only SIGABRT: the hook's signal
 // handler turns it into the fatal-application-exit exception, which then takes the same path. A
 // fault inside the filter ends the process at once; a second thread that crashes meanwhile waits
-// for the first to end the process.
+// for the first to end the process. Every wait is limited: whatever the handling waits for, the
+// process ends within CrashDeadline::kLimitMs of the crash.
 #include <windows.h>
 // after windows.h
 #include <dbghelp.h>
@@ -16,6 +17,7 @@
 #include <mutex>
 
 #include "AltSignalStack.h"
+#include "CrashDeadline.h"
 #include "ProcessSelf.h"
 #include "WideText.h"
 #include "tbx/AppError.h"
@@ -83,19 +85,21 @@ LONG WINAPI OnUnhandledException(EXCEPTION_POINTERS* exception) {
     if (expected == self) {
       ProcessSelf::ExitNow(static_cast<int>(exception->ExceptionRecord->ExceptionCode));
     }
-    for (;;) {
-      ::Sleep(INFINITE);  // the first crashing thread ends the process
-    }
+    // The first crashing thread ends the process; should the deadline's thread be missing,
+    // this one ends it a little after the deadline.
+    ::Sleep(windows::CrashDeadline::kLimitMs + 1000);
+    ProcessSelf::ExitNow(static_cast<int>(exception->ExceptionRecord->ExceptionCode));
   }
   IAppError* owner = g_owner.load();
   if (owner == nullptr) {
     return EXCEPTION_CONTINUE_SEARCH;  // the hook was removed meanwhile
   }
+  windows::CrashDeadline::Start(exception->ExceptionRecord->ExceptionCode);
   CrashWork work{owner, exception, self};
   if (exception->ExceptionRecord->ExceptionCode == EXCEPTION_STACK_OVERFLOW) {
     HANDLE worker = ::CreateThread(nullptr, 1 << 20, HandleCrashOnFreshStack, &work, 0, nullptr);
     if (worker != nullptr) {
-      ::WaitForSingleObject(worker, INFINITE);
+      ::WaitForSingleObject(worker, windows::CrashDeadline::kLimitMs);
     }
     ProcessSelf::ExitNow(static_cast<int>(EXCEPTION_STACK_OVERFLOW));
   }
@@ -115,6 +119,7 @@ CAppError::CAppError(IAppError* owner) {
     return;
   }
   AltSignalStack::EnsureForThisThread();
+  windows::CrashDeadline::Prepare();
   std::lock_guard<std::mutex> hold(g_installMutex);
   g_owner.store(owner);
   if (g_installedBy == nullptr) {
