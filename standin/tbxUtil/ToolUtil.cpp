@@ -1,10 +1,9 @@
 #include "tbx/ToolUtil.h"
 
-#include <chrono>
 #include <mutex>
-#include <thread>
 
 #include "PathText.h"
+#include "Pause.h"
 #include "ProcessSelf.h"
 #include "StandinSupport.h"
 #include "TbxTestSeams.h"
@@ -46,17 +45,11 @@ std::string CToolUtil::GetFileDirPath(const std::string& path) {
 }
 
 void CToolUtil::msleep(uint32_t milliseconds) {
-  uint64_t scaled = standin::ScaleMilliseconds(milliseconds);
-  if (scaled > 0) {
-    std::this_thread::sleep_for(std::chrono::milliseconds(scaled));
-  }
+  Pause::For(standin::ScaleMilliseconds(milliseconds));
 }
 
 void CToolUtil::sleep(uint32_t seconds) {
-  uint64_t scaled = standin::ScaleMilliseconds(static_cast<uint64_t>(seconds) * 1000);
-  if (scaled > 0) {
-    std::this_thread::sleep_for(std::chrono::milliseconds(scaled));
-  }
+  Pause::For(standin::ScaleMilliseconds(static_cast<uint64_t>(seconds) * 1000));
 }
 
 void CToolUtil::Terminate() {
