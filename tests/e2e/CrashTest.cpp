@@ -90,13 +90,14 @@ INSTANTIATE_TEST_SUITE_P(
 
 // An installation inside a folder whose name is not ASCII. Its letters are in the ANSI code page
 // of Western European Windows (1252, also Wine's under a C or UTF-8 locale), so the programs'
-// narrow texts can hold them there.
+// narrow texts can hold them. The euro sign is byte 0x80 there: read as Latin-1, that byte is a
+// control character, and the path another folder.
 class NonAsciiFolderTest : public FaultSession {
  protected:
   NonAsciiFolderTest()
       : FaultSession(
             "\xC3\x9C"
-            "berwachung-\xC3\xA9") {}  // "Überwachung-é"
+            "berwachung-\xE2\x82\xAC") {}  // "Überwachung-€"
 };
 
 TEST_F(NonAsciiFolderTest, LogsRecordsReportsAndDumpsLandInTheInstallation) {
