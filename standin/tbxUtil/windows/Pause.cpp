@@ -10,6 +10,7 @@
 
 #include <atomic>
 #include <cstdint>
+#include <string>
 
 #ifndef CREATE_WAITABLE_TIMER_HIGH_RESOLUTION
 #define CREATE_WAITABLE_TIMER_HIGH_RESOLUTION 0x00000002
@@ -22,7 +23,13 @@ std::atomic<bool> g_highResolutionRefused{false};
 std::atomic<bool> g_tickRaised{false};
 
 void RaiseTick() {
-  HMODULE winmm = ::LoadLibraryExW(L"winmm.dll", nullptr, LOAD_LIBRARY_SEARCH_SYSTEM32);
+  // By its full path: the systems that refuse the timer flag may lack the search flags too.
+  wchar_t system[MAX_PATH];
+  const UINT length = ::GetSystemDirectoryW(system, MAX_PATH);
+  if (length == 0 || length >= MAX_PATH) {
+    return;
+  }
+  HMODULE winmm = ::LoadLibraryW((std::wstring(system, length) + L"\\winmm.dll").c_str());
   if (winmm == nullptr) {
     return;
   }
