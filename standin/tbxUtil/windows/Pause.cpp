@@ -41,8 +41,6 @@ void RaiseTick() {
   }
 }
 
-// A timer of its own for each pause: no handle outlives its thread, and creating one costs
-// microseconds against pauses of milliseconds.
 HANDLE NewTimer() {
   if (!g_highResolutionRefused.load()) {
     HANDLE timer = ::CreateWaitableTimerExW(nullptr, nullptr, CREATE_WAITABLE_TIMER_HIGH_RESOLUTION,
@@ -58,24 +56,45 @@ HANDLE NewTimer() {
   return ::CreateWaitableTimerExW(nullptr, nullptr, 0, TIMER_MODIFY_STATE | SYNCHRONIZE);
 }
 
+void WINAPI CloseTimer(void* timer) {
+  if (timer != nullptr) {
+    ::CloseHandle(timer);
+  }
+}
+
+// Each thread keeps one timer, closed when the thread ends (a fiber-local slot's callback):
+// the send thread pauses hundreds of times a second, and every call into the system costs
+// (under Wine a round trip to its server).
+HANDLE ThreadTimer() {
+  static const DWORD slot = ::FlsAlloc(CloseTimer);
+  if (slot == FLS_OUT_OF_INDEXES) {
+    return nullptr;
+  }
+  HANDLE timer = ::FlsGetValue(slot);
+  if (timer == nullptr) {
+    timer = NewTimer();
+    if (timer != nullptr && !::FlsSetValue(slot, timer)) {
+      ::CloseHandle(timer);
+      timer = nullptr;
+    }
+  }
+  return timer;
+}
+
 }  // namespace
 
 void Pause::For(uint64_t milliseconds) {
   if (milliseconds == 0) {
     return;
   }
-  HANDLE timer = NewTimer();
+  HANDLE timer = ThreadTimer();
   LARGE_INTEGER due;
   // Relative due times are negative, in units of 100 ns.
   const uint64_t longest = static_cast<uint64_t>(INT64_MAX / 10000);
   due.QuadPart = -static_cast<LONGLONG>(milliseconds < longest ? milliseconds : longest) * 10000;
   if (timer != nullptr && ::SetWaitableTimer(timer, &due, 0, nullptr, nullptr, FALSE) &&
       ::WaitForSingleObject(timer, INFINITE) == WAIT_OBJECT_0) {
-    ::CloseHandle(timer);
     return;
-  }
-  if (timer != nullptr) {
-    ::CloseHandle(timer);
   }
   // No timer to be had: the tick-bound sleep still pauses at least as long.
   for (uint64_t left = milliseconds; left > 0;) {
