@@ -5,7 +5,9 @@
 # full send list (a burst of echo requests whose answers queue in the monitor's send list) against
 # the 400/s pacing ceiling; CPU time and memory while connected and idle. Windows figures are read
 # inside Wine (ProcessProbe.exe: GetProcessTimes, GetProcessMemoryInfo) and, beside them, from
-# Linux's accounting of the same Wine process. Ratios are Windows over Linux. Asserts nothing.
+# Linux's accounting of the same Wine process. Ratios are Windows over Linux. Beside them, the
+# pacing pause itself inside Wine (PacingProbe.exe: the send thread's 5 ms msleep, and the system's
+# Sleep(5) for comparison) and the delivery ceiling it allows. Asserts nothing.
 #   bench-windows.sh LINUX_BUILD WINDOWS_BUILD; BENCH_IDLE_SECONDS (default 60), BENCH_ECHOES
 #   (default 200: 20 s of answering while the agent is away).
 set -euo pipefail
@@ -17,6 +19,7 @@ echoes=${BENCH_ECHOES:-200}
 here=$(cd "$(dirname "$0")" && pwd)
 wine_run="$here/../../scripts/wine-run"
 probe="$windows_build/bench/ProcessProbe.exe"
+pacing_probe="$windows_build/bench/PacingProbe.exe"
 export KORVEX_WINDOWS_BUILD=$windows_build
 export WINEPREFIX=${WINEPREFIX:-$windows_build/wineprefix-bench}
 unset TBX_TIME_SCALE TBX_STANDIN_FAIL TBX_IPC_DIR
@@ -148,10 +151,13 @@ measure() {
   wait "$agent" 2>/dev/null || true
 }
 
-[ -x "$probe" ] || { echo "bench-windows: $probe is not built (make build-windows)" >&2; exit 1; }
+for built in "$probe" "$pacing_probe"; do
+  [ -x "$built" ] || { echo "bench-windows: $built is not built (make build-windows)" >&2; exit 1; }
+done
 bash "$wine_run"  # the prefix exists before any clock starts
 measure linux
 measure windows
+pacing=$(bash "$wine_run" "$pacing_probe" 200)
 
 ratio() { awk -v a="$1" -v b="$2" 'BEGIN {if (b > 0) printf "%.2fx", a / b; else print "-"}'; }
 row() { printf '%-52s %12s %12s %8s\n' "$1" "$2" "$3" "$(ratio "$3" "$2")"; }
@@ -168,3 +174,10 @@ row "CPU time idle, Linux accounting (ms)" "${fig[linux.cpu_linux]}" "${fig[wind
 row "working set inside Wine / VmRSS (KiB)" "${fig[linux.rss]}" "${fig[windows.ws]}"
 row "peak working set inside Wine / VmHWM (KiB)" "${fig[linux.hwm]}" "${fig[windows.peak_ws]}"
 row "VmRSS of the Wine process (KiB)" "${fig[linux.rss]}" "${fig[windows.rss]}"
+ms() { awk -v us="$1" 'BEGIN {printf "%.2f", us / 1000}'; }
+printf '%-52s %25s\n' "pause msleep(5) of the send thread inside Wine (ms)" \
+  "mean $(ms "$(probe_field "$pacing" msleep_mean_us)") max $(ms "$(probe_field "$pacing" msleep_max_us)")"
+printf '%-52s %25s\n' "  the system's Sleep(5) for comparison (ms)" \
+  "mean $(ms "$(probe_field "$pacing" system_sleep_mean_us)") max $(ms "$(probe_field "$pacing" system_sleep_max_us)")"
+printf '%-52s %25s\n' "  ceiling of two messages per pause (msg/s)" \
+  "$(awk -v us="$(probe_field "$pacing" msleep_mean_us)" 'BEGIN {printf "%.0f", (us > 0 ? 2e6 / us : 0)}')"

@@ -7,7 +7,6 @@
 #include <atomic>
 #include <cstdarg>
 #include <cstdio>
-#include <filesystem>
 #include <memory>
 #include <mutex>
 
@@ -16,6 +15,7 @@
 #include <spdlog/pattern_formatter.h>
 #include <spdlog/sinks/rotating_file_sink.h>
 
+#include "Directories.h"
 #include "StandinSupport.h"
 #include "TextFormat.h"
 #include "ThreadIdentity.h"
@@ -75,12 +75,6 @@ class StateLock {
   int64_t self_;       // the calling thread's id
   bool owns_ = false;  // true when this object locked the mutex
 };
-
-bool MakeDirectories(const std::string& path) {
-  std::error_code error;
-  std::filesystem::create_directories(path, error);
-  return std::filesystem::is_directory(path, error);
-}
 
 std::shared_ptr<spdlog::sinks::rotating_file_sink_st> OpenSink(const std::string& path,
                                                                uint64_t fileBytes) {
@@ -164,7 +158,7 @@ CLogMessage* CLogMessage::GetInstance() {
   if (!state.dirName.empty()) {
     dir += "/" + state.dirName;
   }
-  if (!MakeDirectories(dir)) {
+  if (!Directories::Make(dir)) {
     return nullptr;
   }
   std::string base = CToolUtil::GetApplicationFileName();

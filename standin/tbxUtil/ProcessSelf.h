@@ -15,8 +15,6 @@ class ProcessSelf {
   static uint64_t Id();
   // The error number of the last failed system call of this thread.
   static uint32_t LastErrorCode();
-  // The characters that separate path components ("/", and "\" too on Windows).
-  static const char* PathSeparators();
 };
 
 }  // namespace tbx

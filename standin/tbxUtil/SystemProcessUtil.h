@@ -1,8 +1,9 @@
 // The process service of this system. On POSIX it reads /proc: a process's name is the file name
 // of the executable its /proc/<pid>/exe link points to (a replaced executable's " (deleted)"
 // mark removed). On Windows it walks a Toolhelp32 snapshot and names a process by the file name
-// of QueryFullProcessImageNameW. Either way "KorvexMonitor.exe" and "Korvex.exe" are found by
-// name, and processes this user may not inspect are invisible to it.
+// of its image's canonical path (windows/CanonicalPath.h), which is also the path it reports,
+// so one executable has one spelling however it was started. Either way "KorvexMonitor.exe" and
+// "Korvex.exe" are found by name, and processes this user may not inspect are invisible to it.
 #pragma once
 
 #include "tbx/ProcessUtil.h"

@@ -1,11 +1,9 @@
 #include "tbx/ToolUtil.h"
 
-#include <chrono>
-#include <cstring>
 #include <mutex>
-#include <thread>
-#include <vector>
 
+#include "PathText.h"
+#include "Pause.h"
 #include "ProcessSelf.h"
 #include "StandinSupport.h"
 #include "TbxTestSeams.h"
@@ -38,37 +36,20 @@ std::string CToolUtil::GetApplicationDirPath() {
 }
 
 std::string CToolUtil::GetApplicationFileName() {
-  const std::string& path = ExecutablePath();
-  size_t slash = path.find_last_of(ProcessSelf::PathSeparators());
-  return slash == std::string::npos ? path : path.substr(slash + 1);
+  return PathText::FileNameOf(ExecutablePath());
 }
 
 std::string CToolUtil::GetFileDirPath(const std::string& path) {
-  const char* separators = ProcessSelf::PathSeparators();
-  size_t slash = path.find_last_of(separators);
-  if (slash == std::string::npos) {
-    return std::string();
-  }
   // The root itself yields "": callers append "/name" to the directory.
-  size_t end = slash;
-  while (end > 0 && std::strchr(separators, path[end - 1]) != nullptr) {
-    --end;
-  }
-  return path.substr(0, end);
+  return PathText::DirectoryOf(path);
 }
 
 void CToolUtil::msleep(uint32_t milliseconds) {
-  uint64_t scaled = standin::ScaleMilliseconds(milliseconds);
-  if (scaled > 0) {
-    std::this_thread::sleep_for(std::chrono::milliseconds(scaled));
-  }
+  Pause::For(standin::ScaleMilliseconds(milliseconds));
 }
 
 void CToolUtil::sleep(uint32_t seconds) {
-  uint64_t scaled = standin::ScaleMilliseconds(static_cast<uint64_t>(seconds) * 1000);
-  if (scaled > 0) {
-    std::this_thread::sleep_for(std::chrono::milliseconds(scaled));
-  }
+  Pause::For(standin::ScaleMilliseconds(static_cast<uint64_t>(seconds) * 1000));
 }
 
 void CToolUtil::Terminate() {
@@ -97,11 +78,7 @@ uint32_t CToolUtil::GetLastErrorCode() {
 namespace tbx::testing {
 
 void OverrideApplicationDir(const std::string& dir) {
-  std::string trimmed = dir;
-  while (trimmed.size() > 1 &&
-         std::strchr(ProcessSelf::PathSeparators(), trimmed.back()) != nullptr) {
-    trimmed.pop_back();
-  }
+  std::string trimmed = PathText::WithoutFinalSeparators(dir);
   std::lock_guard<std::mutex> hold(g_dirMutex);
   g_dirOverride = trimmed;
 }

@@ -1,7 +1,6 @@
-#include <filesystem>
 #include <mutex>
-#include <system_error>
 
+#include "tbx/FileUtil.h"
 #include "valko/ValkoCommon.h"
 #include "valkoCommon/SingletonHome.h"
 
@@ -16,24 +15,9 @@ std::string g_root;  // guarded by g_rootMutex
 
 // `root` as an absolute, lexically normalised path in the system's form (Windows: drive and
 // backslashes, as process image paths are) without a final separator ("/" stays "/");
-// "" when it is empty or cannot be made absolute.
+// "" when it is empty.
 std::string AbsoluteRoot(const std::string& root) {
-  if (root.empty()) {
-    return "";
-  }
-  std::error_code error;
-  std::filesystem::path absolute = std::filesystem::absolute(root, error);
-  if (error) {
-    return "";
-  }
-  std::filesystem::path normal = absolute.lexically_normal();
-  std::string text = normal.string();
-  // The root itself ("/", "C:\\") keeps its separator.
-  const size_t rootLength = normal.root_path().string().size();
-  while (text.size() > rootLength && (text.back() == '/' || text.back() == '\\')) {
-    text.pop_back();
-  }
-  return text;
+  return root.empty() ? "" : CDirCom(root).absolutePath();
 }
 
 }  // namespace

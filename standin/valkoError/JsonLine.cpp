@@ -1,5 +1,7 @@
 #include "JsonLine.h"
 
+#include "tbx/StringUtil.h"
+
 namespace valko::standin {
 namespace {
 
@@ -99,7 +101,7 @@ void CJsonLine::AddKey(const std::string& key) {
 
 CJsonLine& CJsonLine::AddText(const std::string& key, const std::string& value) {
   AddKey(key);
-  members_ += Quote(value);
+  members_ += Quote(tbx::CStringUtil::s2s_utf8(value));
   return *this;
 }
 

@@ -1,6 +1,8 @@
-// One JSON object on one line, members in the order they are added. Texts are byte strings:
-// valid UTF-8 passes through, every byte that is not part of a valid UTF-8 sequence becomes
-// U+FFFD, so each line is valid JSON whatever the caller hands in.
+// One JSON object on one line, members in the order they are added. Texts added are the
+// system's narrow texts (on Windows in its ANSI code page, as paths are), made UTF-8 first
+// (CStringUtil::s2s_utf8). Quote takes bytes: valid UTF-8 passes through, every byte that is not
+// part of a valid UTF-8 sequence becomes U+FFFD, so each line is valid JSON whatever the caller
+// hands in.
 #pragma once
 
 #include <cstdint>

@@ -1,10 +1,10 @@
 #include "ReportFile.h"
 
-#include <filesystem>
 #include <mutex>
 
 #include "tbx/FileUtil.h"
 #include "tbx/ToolUtil.h"
+#include "tbxUtil/Directories.h"
 
 namespace valko::standin {
 namespace {
@@ -22,12 +22,7 @@ std::string CReportFile::ReportDir() {
     return "";  // never a "/report" at the file system's root
   }
   std::string dir = appDir + "/report";
-  std::error_code error;
-  std::filesystem::create_directory(dir, error);
-  if (!std::filesystem::is_directory(dir, error)) {
-    return "";
-  }
-  return dir;
+  return tbx::Directories::Make(dir) ? dir : "";
 }
 
 bool CReportFile::Append(const std::string& line) {

@@ -20,8 +20,11 @@ std::ostream& operator<<(std::ostream& out, const Fault& fault) {
   return out << fault.name;
 }
 
-class CrashTest : public MonitorSessionTest, public ::testing::WithParamInterface<Fault> {
+// A session whose monitor loads the echo and the fault module.
+class FaultSession : public MonitorSessionTest {
  protected:
+  explicit FaultSession(const std::string& folder = "") : MonitorSessionTest(folder) {}
+
   void SetUp() override {
     MonitorSessionTest::SetUp();
     ASSERT_TRUE(install_.WriteFile(
@@ -40,6 +43,8 @@ class CrashTest : public MonitorSessionTest, public ::testing::WithParamInterfac
     return selected;
   }
 };
+
+class CrashTest : public FaultSession, public ::testing::WithParamInterface<Fault> {};
 
 TEST_P(CrashTest, IsReportedRecordedCleanedUpAndEndsTheMonitor) {
   ASSERT_TRUE(StartConnectedSession());
@@ -82,6 +87,38 @@ INSTANTIATE_TEST_SUITE_P(
     ::testing::Values(Fault{"access_violation", "c0000005"}, Fault{"divide_by_zero", "c0000094"},
                       Fault{"abort", "40000015"}, Fault{"stack_overflow", "(c0000005|c00000fd)"}),
     [](const ::testing::TestParamInfo<Fault>& info) { return std::string(info.param.name); });
+
+// An installation inside a folder whose name is not ASCII. Its letters are in the ANSI code page
+// of Western European Windows (1252, also Wine's under a C or UTF-8 locale), so the programs'
+// narrow texts can hold them. The euro sign is byte 0x80 there: read as Latin-1, that byte is a
+// control character, and the path another folder.
+class NonAsciiFolderTest : public FaultSession {
+ protected:
+  NonAsciiFolderTest()
+      : FaultSession(
+            "\xC3\x9C"
+            "berwachung-\xE2\x82\xAC") {}  // "Überwachung-€"
+};
+
+TEST_F(NonAsciiFolderTest, LogsRecordsReportsAndDumpsLandInTheInstallation) {
+  ASSERT_TRUE(StartConnectedSession());
+  EXPECT_EQ(CountInLog("Valko root path is " + TargetSystem::ProgramText(TargetSystem::SeenPath(
+                                                   install_.Root() + "/korvex"))),
+            1u);
+  ASSERT_TRUE(agent_.Send("T_MSG_TEST_FAULT", "{\"fault\":\"access_violation\"}"));
+  ASSERT_TRUE(WaitForExit(monitor_));
+  EXPECT_EQ(install_.ErrorRecordMessages(),
+            (std::vector<std::string>{"LoadModule Start", "LoadModule End", "exception crash"}));
+  ASSERT_EQ(Reports("crash_info").size(), 1u);
+  const std::vector<Json::Value> dumps = Reports("dump_file");
+  ASSERT_EQ(dumps.size(), 1u);
+  EXPECT_TRUE(dumps[0]["copied"].asBool());
+  // Reports are UTF-8 whatever the programs' code page.
+  const std::string binDir = TargetSystem::SeenPath(install_.BinDir());
+  EXPECT_EQ(dumps[0]["source"].asString().compare(0, binDir.size(), binDir), 0)
+      << dumps[0]["source"].asString();
+  EXPECT_FALSE(install_.ReadFile("report/" + dumps[0]["file"].asString()).empty());
+}
 
 using FaultModuleTest = MonitorSessionTest;
 

@@ -26,7 +26,9 @@ constexpr char kTimeScale[] = "0.01";
 
 class MonitorSessionTest : public ::testing::Test {
  protected:
-  MonitorSessionTest() : agent_(install_) {}
+  // `folder`: see TempInstallation.
+  explicit MonitorSessionTest(const std::string& folder = "")
+      : install_(folder), agent_(install_) {}
 
   void SetUp() override;
   void TearDown() override;

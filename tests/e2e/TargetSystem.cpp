@@ -1,5 +1,7 @@
 #include "e2e/TargetSystem.h"
 
+#include <iconv.h>
+
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -57,6 +59,29 @@ std::string TargetSystem::SeenPath(const std::string& path) {
     c = c == '/' ? '\\' : c;
   }
   return seen;
+}
+
+std::string TargetSystem::ProgramText(const std::string& text) {
+  if (!IsWindows()) {
+    return text;
+  }
+  iconv_t convert = iconv_open("CP1252//TRANSLIT", "UTF-8");
+  if (convert == reinterpret_cast<iconv_t>(-1)) {
+    return text;
+  }
+  std::string in = text;
+  std::string out(text.size(), '\0');  // never longer: one byte per character
+  char* from = in.data();
+  char* to = out.data();
+  size_t fromLeft = in.size();
+  size_t toLeft = out.size();
+  const size_t result = iconv(convert, &from, &fromLeft, &to, &toLeft);
+  iconv_close(convert);
+  if (result == static_cast<size_t>(-1)) {
+    return text;
+  }
+  out.resize(out.size() - toLeft);
+  return out;
 }
 
 std::string TargetSystem::ModuleFile(const std::string& name) {

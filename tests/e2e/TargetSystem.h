@@ -28,6 +28,11 @@ class TargetSystem {
   // "/tmp/x" on Windows.
   static std::string SeenPath(const std::string& path);
 
+  // A text (UTF-8, as this machine writes it) as the programs write it in their logs: itself on
+  // Linux; on Windows in the ANSI code page, 1252 under Wine with a C or UTF-8 locale (characters
+  // it lacks become "?").
+  static std::string ProgramText(const std::string& text);
+
   // The installed file of the module `name` ("echo", "fault") relative to the bin directory,
   // as the module configuration lists it.
   static std::string ModuleFile(const std::string& name);

@@ -89,7 +89,7 @@ std::vector<std::string> SplitLines(const std::string& text) {
   return lines;
 }
 
-TempInstallation::TempInstallation() {
+TempInstallation::TempInstallation(const std::string& folder) {
   const std::string source = TargetSystem::InstalledBinDir();
   if (source.empty()) {
     error_ = "KORVEX_BIN_DIR is not set (ctest sets it)";
@@ -104,18 +104,19 @@ TempInstallation::TempInstallation() {
     error_ = "mkdtemp failed for " + pattern;
     return;
   }
-  root_ = pattern;
+  made_ = pattern;
+  root_ = folder.empty() ? made_ : made_ + "/" + folder;
   binDir_ = root_ + "/korvex/valko_client/bin";
   CopyTree(source, binDir_, true, &error_);
 }
 
 TempInstallation::~TempInstallation() {
   const char* keep = std::getenv("KORVEX_E2E_KEEP");
-  if (root_.empty() || (keep != nullptr && *keep != '\0' && std::string(keep) != "0")) {
+  if (made_.empty() || (keep != nullptr && *keep != '\0' && std::string(keep) != "0")) {
     return;
   }
   std::error_code ec;
-  fs::remove_all(root_, ec);
+  fs::remove_all(made_, ec);
 }
 
 std::string TempInstallation::Path(const std::string& relative) const {

@@ -12,14 +12,15 @@ namespace e2e {
 class TempInstallation {
  public:
   // Copies TargetSystem::InstalledBinDir(); check ok() (and error()) before use. Run-time leftovers
-  // of the source (sockets, logs, records, reports, pid files) are not copied.
-  TempInstallation();
+  // of the source (sockets, logs, records, reports, pid files) are not copied. A `folder` name
+  // puts Root() into a folder of that name inside the fresh directory.
+  explicit TempInstallation(const std::string& folder = "");
   ~TempInstallation();
 
   bool ok() const { return error_.empty(); }
   const std::string& error() const { return error_; }
 
-  const std::string& Root() const { return root_; }      // the temporary directory
+  const std::string& Root() const { return root_; }      // the installation's directory
   const std::string& BinDir() const { return binDir_; }  // the application directory D
   // D + "/" + relative.
   std::string Path(const std::string& relative) const;
@@ -46,7 +47,8 @@ class TempInstallation {
   TempInstallation(const TempInstallation&) = delete;
   TempInstallation& operator=(const TempInstallation&) = delete;
 
-  std::string root_;    // mkdtemp result, "" when creation failed
+  std::string made_;    // mkdtemp result, removed on destruction; "" when creation failed
+  std::string root_;    // made_, or the folder inside it
   std::string binDir_;  // root_ + "/korvex/valko_client/bin"
   std::string error_;   // why the installation is unusable, "" when ok
 };

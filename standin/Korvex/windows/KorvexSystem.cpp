@@ -7,6 +7,7 @@
 #include <mutex>
 
 #include "KorvexSystem.h"
+#include "tbxUtil/windows/WideText.h"
 
 namespace korvex::sys {
 
@@ -57,15 +58,8 @@ void WatchStopRequests(std::function<void()> onStop) {
 }
 
 FILE* OpenForAppend(const std::string& path) {
-  const std::wstring wide = [&path] {
-    const int size =
-        MultiByteToWideChar(CP_UTF8, 0, path.data(), static_cast<int>(path.size()), nullptr, 0);
-    std::wstring out(size > 0 ? size : 0, L'\0');
-    if (size > 0) {
-      MultiByteToWideChar(CP_UTF8, 0, path.data(), static_cast<int>(path.size()), &out[0], size);
-    }
-    return out;
-  }();
+  // The path comes from the command line, in the system's ANSI code page as every narrow text.
+  const std::wstring wide = tbx::windows::Widen(path);
   // "N": not inherited by child processes; binary, so every line ends in "\n" as on Linux.
   return _wfopen(wide.c_str(), L"abN");
 }

@@ -36,8 +36,4 @@ uint32_t ProcessSelf::LastErrorCode() {
   return static_cast<uint32_t>(errno);
 }
 
-const char* ProcessSelf::PathSeparators() {
-  return "/";
-}
-
 }  // namespace tbx

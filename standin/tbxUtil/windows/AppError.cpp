@@ -5,7 +5,8 @@
 // while the crashing one waits. abort() raises no exception, only SIGABRT: the hook's signal
 // handler turns it into the fatal-application-exit exception, which then takes the same path. A
 // fault inside the filter ends the process at once; a second thread that crashes meanwhile waits
-// for the first to end the process.
+// for the first to end the process. Every wait is limited: whatever the handling waits for, the
+// process ends within CrashDeadline::kLimitMs of the crash.
 #include <windows.h>
 // after windows.h
 #include <dbghelp.h>
@@ -16,6 +17,7 @@
 #include <mutex>
 
 #include "AltSignalStack.h"
+#include "CrashDeadline.h"
 #include "ProcessSelf.h"
 #include "WideText.h"
 #include "tbx/AppError.h"
@@ -83,19 +85,21 @@ LONG WINAPI OnUnhandledException(EXCEPTION_POINTERS* exception) {
     if (expected == self) {
       ProcessSelf::ExitNow(static_cast<int>(exception->ExceptionRecord->ExceptionCode));
     }
-    for (;;) {
-      ::Sleep(INFINITE);  // the first crashing thread ends the process
-    }
+    // The first crashing thread ends the process; should the deadline's thread be missing,
+    // this one ends it a little after the deadline.
+    ::Sleep(windows::CrashDeadline::kLimitMs + 1000);
+    ProcessSelf::ExitNow(static_cast<int>(exception->ExceptionRecord->ExceptionCode));
   }
   IAppError* owner = g_owner.load();
   if (owner == nullptr) {
     return EXCEPTION_CONTINUE_SEARCH;  // the hook was removed meanwhile
   }
+  windows::CrashDeadline::Start(exception->ExceptionRecord->ExceptionCode);
   CrashWork work{owner, exception, self};
   if (exception->ExceptionRecord->ExceptionCode == EXCEPTION_STACK_OVERFLOW) {
     HANDLE worker = ::CreateThread(nullptr, 1 << 20, HandleCrashOnFreshStack, &work, 0, nullptr);
     if (worker != nullptr) {
-      ::WaitForSingleObject(worker, INFINITE);
+      ::WaitForSingleObject(worker, windows::CrashDeadline::kLimitMs);
     }
     ProcessSelf::ExitNow(static_cast<int>(EXCEPTION_STACK_OVERFLOW));
   }
@@ -115,6 +119,7 @@ CAppError::CAppError(IAppError* owner) {
     return;
   }
   AltSignalStack::EnsureForThisThread();
+  windows::CrashDeadline::Prepare();
   std::lock_guard<std::mutex> hold(g_installMutex);
   g_owner.store(owner);
   if (g_installedBy == nullptr) {
@@ -150,11 +155,10 @@ std::string CAppError::GetBackTrace() {
             static_cast<LPCWSTR>(frames[i]), &module)) {
       ::GetModuleFileNameW(module, name, MAX_PATH);
     }
-    std::string file = windows::Narrow(name);
-    size_t separator = file.find_last_of("/\\");
-    if (separator != std::string::npos) {
-      file = file.substr(separator + 1);
-    }
+    const std::wstring path(name);
+    const size_t separator = path.find_last_of(L"/\\");
+    const std::string file =
+        windows::Narrow(separator == std::wstring::npos ? path : path.substr(separator + 1));
     char line[64];
     // The offset is pointer-sized: unsigned long is 32 bits on 64-bit Windows.
     std::snprintf(line, sizeof(line), "+0x%llx [%p]\n",

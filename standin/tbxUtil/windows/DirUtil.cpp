@@ -11,9 +11,13 @@ bool CDirUtil::GetChildFilePath(const std::string& dir, std::vector<std::string>
   if (dir.empty()) {
     return false;
   }
-  std::string prefix = dir.back() == '/' || dir.back() == '\\' ? dir : dir + "/";
+  // Looked at as UTF-16: the last byte of a narrow path may be the second of a character.
+  const std::wstring wide = windows::Widen(dir);
+  const bool separated = !wide.empty() && (wide.back() == L'/' || wide.back() == L'\\');
+  const std::string prefix = separated ? dir : dir + "/";
   WIN32_FIND_DATAW entry;
-  HANDLE search = ::FindFirstFileW(windows::Widen(prefix + "*").c_str(), &entry);
+  const std::wstring pattern = (separated ? wide : wide + L"/") + L"*";
+  HANDLE search = ::FindFirstFileW(pattern.c_str(), &entry);
   if (search == INVALID_HANDLE_VALUE) {
     // An empty directory still lists "." and ".."; no match at all means no directory.
     return false;

@@ -6,6 +6,7 @@
 #include <atomic>
 #include <cstdio>
 
+#include "Pause.h"
 #include "WideText.h"
 #include "tbx/FileUtil.h"
 
@@ -86,19 +87,24 @@ bool AppendToFile(const std::string& path, const std::string& content) {
 
 // A reader that opened the target without FILE_SHARE_DELETE (as the C++ streams do) makes the
 // move fail with a sharing violation (access denied under Wine) until it closes the file.
-// Readers hold it briefly, so the move is tried again for up to 2 s before the write fails.
+// Readers hold it briefly, so the move is tried again for up to 2 s before the write fails. The
+// limit is measured, not counted in sleeps: a sleep lasts a whole timer tick (15.6 ms on many
+// systems), not the millisecond asked for.
 bool MoveOver(const std::wstring& temporary, const std::wstring& target) {
-  for (int attempt = 0;; ++attempt) {
+  constexpr ULONGLONG kRetryMs = 2000;
+  const ULONGLONG start = ::GetTickCount64();  // monotonic
+  for (;;) {
     if (::MoveFileExW(temporary.c_str(), target.c_str(),
                       MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
       return true;
     }
     const DWORD error = ::GetLastError();
-    if ((error != ERROR_SHARING_VIOLATION && error != ERROR_ACCESS_DENIED) || attempt >= 2000) {
+    if ((error != ERROR_SHARING_VIOLATION && error != ERROR_ACCESS_DENIED) ||
+        ::GetTickCount64() - start >= kRetryMs) {
       ::SetLastError(error);
       return false;
     }
-    ::Sleep(1);
+    Pause::For(1);
   }
 }
 

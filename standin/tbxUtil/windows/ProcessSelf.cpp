@@ -4,10 +4,13 @@
 
 #include <vector>
 
+#include "CanonicalPath.h"
 #include "WideText.h"
 
 namespace tbx {
 
+// Canonical, as the process service reports every process's image, so that the agent root
+// derived from it and the images of the agent and of the monitors compare as text.
 std::string ProcessSelf::ExecutablePath() {
   std::vector<wchar_t> buffer(MAX_PATH);
   for (;;) {
@@ -16,7 +19,7 @@ std::string ProcessSelf::ExecutablePath() {
       return std::string();
     }
     if (length < buffer.size()) {
-      return windows::Narrow(std::wstring(buffer.data(), length));
+      return windows::Narrow(windows::CanonicalPath(std::wstring(buffer.data(), length)));
     }
     if (buffer.size() >= 32768) {
       return std::string();
@@ -38,10 +41,6 @@ uint64_t ProcessSelf::Id() {
 
 uint32_t ProcessSelf::LastErrorCode() {
   return ::GetLastError();
-}
-
-const char* ProcessSelf::PathSeparators() {
-  return "/\\";
 }
 
 }  // namespace tbx

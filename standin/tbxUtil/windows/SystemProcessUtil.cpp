@@ -6,6 +6,8 @@
 
 #include <algorithm>
 
+#include "CanonicalPath.h"
+#include "PathText.h"
 #include "ProcessSelf.h"
 #include "WideText.h"
 #include "tbx/LogMessage.h"
@@ -21,7 +23,9 @@ bool ValidPid(uint64_t processId) {
   return processId > 0 && processId <= 0xFFFFFFFFull;
 }
 
-// The executable's path, "" when the process vanished or may not be opened.
+// The executable's canonical path, "" when the process vanished or may not be opened. The
+// system reports the image as it was named at start (a short name, another letter case, a
+// "\\?\" prefix); the file itself tells its one spelling.
 std::string ExecutableOf(uint64_t processId) {
   if (!ValidPid(processId)) {
     return std::string();
@@ -35,12 +39,7 @@ std::string ExecutableOf(uint64_t processId) {
   DWORD length = sizeof(buffer) / sizeof(buffer[0]);
   bool ok = ::QueryFullProcessImageNameW(process, 0, buffer, &length);
   ::CloseHandle(process);
-  return ok ? windows::Narrow(std::wstring(buffer, length)) : std::string();
-}
-
-std::string FileNameOf(const std::string& path) {
-  size_t separator = path.find_last_of("/\\");
-  return separator == std::string::npos ? path : path.substr(separator + 1);
+  return ok ? windows::Narrow(windows::CanonicalPath(std::wstring(buffer, length))) : std::string();
 }
 
 }  // namespace
@@ -65,7 +64,7 @@ std::vector<uint64_t> SystemProcessUtil::GetProcessIdsByName(const std::string& 
        more = ::Process32NextW(snapshot, &entry)) {
     // The snapshot's short name may be cut; the executable's own path decides.
     std::string path = ExecutableOf(entry.th32ProcessID);
-    if (!path.empty() && FileNameOf(path) == name) {
+    if (!path.empty() && PathText::FileNameOf(path) == name) {
       ids.push_back(entry.th32ProcessID);
     }
   }
@@ -97,7 +96,7 @@ bool SystemProcessUtil::TerminateProcessById(uint64_t processId) {
 }
 
 std::string SystemProcessUtil::GetProcessName(uint64_t processId, uint32_t) {
-  return FileNameOf(ExecutableOf(processId));
+  return PathText::FileNameOf(ExecutableOf(processId));
 }
 
 std::string SystemProcessUtil::GetProcessPath(uint64_t processId, uint32_t fullPath, uint32_t) {

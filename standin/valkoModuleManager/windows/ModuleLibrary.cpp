@@ -27,15 +27,21 @@ std::string LastErrorText() {
 }  // namespace
 
 void* ModuleLibrary::Open(const std::string& path, std::string* error) {
-  // A module's own dependencies are searched beside it first. That search takes the directory
-  // from the path as given, which the loader reads with backslashes only.
-  std::wstring systemPath = tbx::windows::Widen(path);
-  for (wchar_t& c : systemPath) {
-    if (c == L'/') {
-      c = L'\\';
-    }
+  // By its full path; what the module needs that is not loaded yet comes from the module's own
+  // directory, the application's or System32 (tbxUtil's DllSearchPolicy), never from the
+  // current directory or PATH. The loader takes that directory from a full path with
+  // backslashes only.
+  const std::wstring given = tbx::windows::Widen(path);
+  wchar_t full[32768];
+  const DWORD length = ::GetFullPathNameW(given.c_str(), 32768, full, nullptr);
+  const std::wstring systemPath = length > 0 && length < 32768 ? std::wstring(full, length) : given;
+  HMODULE module =
+      ::LoadLibraryExW(systemPath.c_str(), nullptr,
+                       LOAD_LIBRARY_SEARCH_DLL_LOAD_DIR | LOAD_LIBRARY_SEARCH_DEFAULT_DIRS);
+  if (module == nullptr && ::GetLastError() == ERROR_INVALID_PARAMETER) {
+    // A system without the search flags (Windows 7 lacking its update).
+    module = ::LoadLibraryExW(systemPath.c_str(), nullptr, LOAD_WITH_ALTERED_SEARCH_PATH);
   }
-  HMODULE module = ::LoadLibraryExW(systemPath.c_str(), nullptr, LOAD_WITH_ALTERED_SEARCH_PATH);
   if (module == nullptr) {
     *error = LastErrorText();
   }
