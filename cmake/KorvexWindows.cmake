@@ -40,6 +40,13 @@ add_library(spdlog::spdlog INTERFACE IMPORTED)
 target_compile_definitions(spdlog::spdlog INTERFACE SPDLOG_HEADER_ONLY FMT_HEADER_ONLY)
 target_link_libraries(spdlog::spdlog INTERFACE korvex_header_deps)
 
+# A tree configured before its toolchain file chose 64-bit time (mingw-i686.cmake) keeps the
+# flags it cached then; it makes the same choice here.
+if(NOT MSVC AND KORVEX_WINDOWS_ARCH STREQUAL "x86" AND
+    NOT CMAKE_CXX_FLAGS MATCHES "__MINGW_USE_VC2005_COMPAT")
+  add_compile_definitions(__MINGW_USE_VC2005_COMPAT)
+endif()
+
 # Unicode Win32 names are spelled out (the W functions) where they are used; the narrow macros
 # stay as the headers define them. Windows 7 is the oldest target.
 add_compile_definitions(WIN32_LEAN_AND_MEAN NOMINMAX _WIN32_WINNT=0x0601)
