@@ -109,3 +109,11 @@ function(korvex_gtest_over_tcp name)
   get_target_property(labels ${name} KORVEX_TEST_LABELS)
   korvex_test_labels(${name}_TCP_CASES ${labels} tcp)
 endfunction()
+
+# korvex_lean_windows_headers(): the targets of this folder and below include <windows.h>
+# without its rarely used parts and without the min and max macros (on Windows).
+macro(korvex_lean_windows_headers)
+  if(WIN32)
+    add_compile_definitions(WIN32_LEAN_AND_MEAN NOMINMAX)
+  endif()
+endmacro()

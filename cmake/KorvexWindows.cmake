@@ -48,8 +48,11 @@ if(NOT MSVC AND KORVEX_WINDOWS_ARCH STREQUAL "x86" AND
 endif()
 
 # Unicode Win32 names are spelled out (the W functions) where they are used; the narrow macros
-# stay as the headers define them. Windows 7 is the oldest target.
-add_compile_definitions(WIN32_LEAN_AND_MEAN NOMINMAX _WIN32_WINNT=0x0601)
+# stay as the headers define them. Windows 7 is the oldest target. The monitor's sources get the
+# lean headers without min and max from platform/win32/Win32.h itself; the stand-in's and the
+# tests' own Windows code includes <windows.h> directly, and their folders ask for them
+# (korvex_lean_windows_headers).
+add_compile_definitions(_WIN32_WINNT=0x0601)
 # The crash hook's back trace (CaptureStackBackTrace) follows the chain of frame pointers on
 # 32-bit Windows; a function compiled without one hides its callers from the trace. (On x64 the
 # system unwinds by the SEH tables instead; the flag costs little there.)

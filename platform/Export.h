@@ -8,6 +8,8 @@
 // an agent module, looked up by name when the module is loaded.
 #pragma once
 
+#include "Compiler.h"
+
 #if defined(_WIN32)
 #define KORVEX_DLL_EXPORT __declspec(dllexport)
 #define KORVEX_DLL_IMPORT __declspec(dllimport)
@@ -18,6 +20,18 @@
 #define KORVEX_EXPORT __attribute__((visibility("default")))
 #endif
 #define KORVEX_MODULE_API KORVEX_DLL_EXPORT
+
+// What the executable itself exports to the libraries loaded into it (the proxy singleton's
+// members): dllexport while the executable, or a test standing in for it, is built
+// (KORVEX_BUILDING_MONITOR), dllimport elsewhere, so that no library reaches its data through
+// the GNU linker's automatic import, which another compiler does not have.
+#if defined(_WIN32) && defined(KORVEX_BUILDING_MONITOR)
+#define KORVEX_MONITOR_API KORVEX_DLL_EXPORT
+#elif defined(_WIN32)
+#define KORVEX_MONITOR_API KORVEX_DLL_IMPORT
+#else
+#define KORVEX_MONITOR_API KORVEX_EXPORT
+#endif
 
 #if defined(KORVEX_BUILDING_TBXUTIL)
 #define TBXUTIL_API KORVEX_DLL_EXPORT
@@ -111,25 +125,4 @@
 #define WIN32STANDIN_API KORVEX_DLL_EXPORT
 #else
 #define WIN32STANDIN_API KORVEX_DLL_IMPORT
-#endif
-
-// GCC's diagnostic pragmas, which another compiler would refuse: KORVEX_IGNORE_ATTRIBUTE_NOTES
-// silences the notes about attributes given after a class became complete, up to
-// KORVEX_DIAGNOSTICS_POP.
-// KORVEX_PRINTF_FORMAT(f, a) lets GCC check a printf-style format in parameter f against the values
-// from parameter a on.
-#if defined(__GNUC__) || defined(__clang__)
-#define KORVEX_IGNORE_ATTRIBUTE_NOTES \
-  _Pragma("GCC diagnostic push") _Pragma("GCC diagnostic ignored \"-Wattributes\"")
-#define KORVEX_DIAGNOSTICS_POP _Pragma("GCC diagnostic pop")
-#if defined(__MINGW32__)
-// mingw's C++ runtime formats in the C99 dialect (__USE_MINGW_ANSI_STDIO), not Microsoft's.
-#define KORVEX_PRINTF_FORMAT(f, a) __attribute__((format(gnu_printf, f, a)))
-#else
-#define KORVEX_PRINTF_FORMAT(f, a) __attribute__((format(printf, f, a)))
-#endif
-#else
-#define KORVEX_IGNORE_ATTRIBUTE_NOTES
-#define KORVEX_DIAGNOSTICS_POP
-#define KORVEX_PRINTF_FORMAT(f, a)
 #endif

@@ -10,6 +10,8 @@
 #include <cstdint>
 #include <new>
 
+#include "Compiler.h"
+
 template <class T>
 class CSingleton {
  public:
@@ -40,12 +42,6 @@ int32_t CSingleton<T>::m_nRef = 0;
 
 // The downcast happens before T's part exists; the address is right, only T's dynamic type is
 // not yet set, which the sanitizer's type check would report on every construction.
-#if defined(__GNUC__) || defined(__clang__)
-#define KORVEX_NO_SANITIZE_VPTR __attribute__((no_sanitize("vptr")))
-#else
-#define KORVEX_NO_SANITIZE_VPTR
-#endif
-
 template <class T>
 KORVEX_NO_SANITIZE_VPTR CSingleton<T>::CSingleton() {
   m_pInstance = static_cast<T*>(this);

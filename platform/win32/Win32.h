@@ -8,6 +8,13 @@
 #include "Export.h"
 
 #if defined(_WIN32)
+// The lean Win32 headers, and no min and max macros to break std::min and std::max.
+#ifndef NOMINMAX
+#define NOMINMAX
+#endif
+#ifndef WIN32_LEAN_AND_MEAN
+#define WIN32_LEAN_AND_MEAN
+#endif
 // <psapi.h> needs <windows.h> first.
 // clang-format off
 #include <windows.h>

@@ -20,11 +20,8 @@
 #include "valko/Config.h"
 #include "valko/Monitor.h"
 #include "valko/MsgTransmitProxy.h"
-
 // The executable is the home of the proxy's singleton: the proxy library resolves it here.
-// Exported through ENABLE_EXPORTS (an export attribute here would come after the class's
-// declaration and be ignored).
-template class CSingleton<CMsgTransmitProxy>;
+#include "valko/MsgTransmitProxyHome.h"
 
 // Reaches the dump window, which only a sequence of processes could otherwise move.
 class CMonitorEventTestPeer {
