@@ -350,4 +350,98 @@ TEST(WindowsExports, EveryFileOfTheInstallationHasTheTreesFormatAndImportsOnlyWh
   }
 }
 
+// --- The two .def files: mingw's names and the agent's compiler's, for the same members ---
+
+// The symbols clang defines for SingletonExports.cpp when it compiles for `target`.
+std::set<std::string> ClangSymbols(const std::string& target, std::string* error) {
+  const std::string source = std::string(KORVEX_SOURCE_ROOT) + "/tests/monitor/Exports";
+  const std::string options = "--target=" + target + " -std=c++17 -nostdinc++ -isystem '" + source +
+                              "/stubs' -I '" + KORVEX_SOURCE_ROOT + "/platform' -S -o -";
+  const std::string assembly =
+      RunTool(KORVEX_CLANG, options, source + "/SingletonExports.cpp", error);
+  static const std::regex global(R"re(^\s*\.globl\s+"?([^"\s]+)"?)re");
+  std::set<std::string> symbols;
+  std::istringstream in(assembly);
+  for (std::string line; std::getline(in, line);) {
+    std::smatch match;
+    if (std::regex_search(line, match, global)) {
+      symbols.insert(match[1]);
+    }
+  }
+  return symbols;
+}
+
+// (ordinal, name) of each line "<name> @<ordinal> [DATA]" after EXPORTS.
+std::vector<std::pair<int, std::string>> DefExports(const std::string& file) {
+  std::ifstream in(std::string(KORVEX_SOURCE_ROOT) + "/src/" + file);
+  static const std::regex entry(R"(^\s*(\S+)\s+@(\d+)(\s+DATA)?\s*$)");
+  std::vector<std::pair<int, std::string>> exports;
+  for (std::string line; std::getline(in, line);) {
+    std::smatch match;
+    if (line.rfind(";", 0) != 0 && std::regex_search(line, match, entry)) {
+      exports.emplace_back(std::stoi(match[2]), match[1]);
+    }
+  }
+  return exports;
+}
+
+// Which member of CSingleton<CMsgTransmitProxy> a demangled name is: its name, "~" for the
+// destructor, "" for the constructor, "vtable" for the virtual table.
+std::string Member(const std::string& demangled) {
+  if (demangled.find("vtable for") != std::string::npos ||
+      demangled.find("`vftable'") != std::string::npos) {
+    return "vtable";
+  }
+  static const std::regex member(R"(CSingleton<(?:class )?CMsgTransmitProxy>::(~?)(\w+))");
+  std::smatch match;
+  if (!std::regex_search(demangled, match, member)) {
+    return "?" + demangled;
+  }
+  return match[2] == "CSingleton" ? std::string(match[1]) : std::string(match[2]);
+}
+
+std::string Demangle(const std::string& tool, const std::string& name, std::string* error) {
+  std::string text = RunTool(tool, "", name, error);
+  // llvm-undname echoes the name on its own line first.
+  while (!text.empty() && text.back() == '\n') {
+    text.pop_back();
+  }
+  return text.substr(text.find_last_of('\n') + 1);
+}
+
+TEST(Exports, BothDefFilesNameTheSameEightMembersInTheSameOrder) {
+  struct Compiler {
+    const char* def;
+    const char* target;
+    const char* demangler;
+    const char* prefix;  // what the target puts before every C++ name
+  };
+  const Compiler compilers[] = {
+      {"KorvexMonitor.def", "i686-w64-mingw32", KORVEX_CXXFILT, "_"},
+      {"KorvexMonitor.msvc.def", "i686-pc-windows-msvc", KORVEX_UNDNAME, ""}};
+  std::vector<std::vector<std::string>> members;
+  for (const Compiler& compiler : compilers) {
+    SCOPED_TRACE(compiler.def);
+    std::string error;
+    const std::set<std::string> symbols = ClangSymbols(compiler.target, &error);
+    ASSERT_TRUE(error.empty()) << error;
+    const std::vector<std::pair<int, std::string>> exports = DefExports(compiler.def);
+    ASSERT_EQ(exports.size(), 8u);
+    members.emplace_back();
+    for (size_t i = 0; i < exports.size(); ++i) {
+      const auto& [ordinal, name] = exports[i];
+      EXPECT_EQ(ordinal, static_cast<int>(i) + 1) << name;
+      EXPECT_EQ(symbols.count(compiler.prefix + name), 1u)
+          << name << " is not a name of " << compiler.target;
+      const std::string demangled = Demangle(compiler.demangler, name, &error);
+      ASSERT_TRUE(error.empty()) << error;
+      members.back().push_back(Member(demangled));
+    }
+  }
+  const std::vector<std::string> expected = {
+      "", "~", "vtable", "GetInstance", "NewInstance", "RemoveInstance", "m_nRef", "m_pInstance"};
+  EXPECT_EQ(members[0], expected) << "KorvexMonitor.def";
+  EXPECT_EQ(members[1], expected) << "KorvexMonitor.msvc.def";
+}
+
 }  // namespace
