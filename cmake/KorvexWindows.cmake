@@ -170,3 +170,24 @@ function(korvex_proxy_home_test target)
   korvex_monitor_executable(${target})
   set_target_properties(${target} PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${KORVEX_TEST_BIN_DIR}/${target})
 endfunction()
+
+# korvex_application_resources(<target> <rc file>): the executable carries the application
+# manifest and a version resource (cmake/windows/ApplicationResources.rc, from the build stamp),
+# and a PE32 one may use the whole 4 GiB address space of a 64-bit Windows, not 2 GiB.
+enable_language(RC)
+function(korvex_application_resources target rc)
+  target_sources(${target} PRIVATE ${rc})
+  target_include_directories(${target} PRIVATE ${CMAKE_SOURCE_DIR}/cmake/windows
+    ${KORVEX_STAMP_DIR})
+  set_property(SOURCE ${rc} APPEND PROPERTY OBJECT_DEPENDS
+    ${CMAKE_SOURCE_DIR}/cmake/windows/ApplicationResources.rc
+    ${CMAKE_SOURCE_DIR}/cmake/windows/Application.manifest ${KORVEX_STAMP_DIR}/BuildStampValues.h)
+  add_dependencies(${target} korvex_build_stamp)
+  if(KORVEX_WINDOWS_ARCH STREQUAL "x86")
+    if(MSVC)
+      target_link_options(${target} PRIVATE /LARGEADDRESSAWARE)
+    else()
+      target_link_options(${target} PRIVATE LINKER:--large-address-aware)
+    endif()
+  endif()
+endfunction()

@@ -1,11 +1,13 @@
 #include "BuildStamp.h"
 
-// The build recompiles this file whenever another monitor source changes, so the stamp follows
-// the latest build of the executable rather than the first.
+// Written at every build that changed a source (cmake/WriteBuildStamp.cmake); the executables'
+// version resources read the same.
+#include "BuildStampValues.h"
+
 const char* BuildDate() {
-  return __DATE__;
+  return KORVEX_BUILD_DATE;
 }
 
 const char* BuildTime() {
-  return __TIME__;
+  return KORVEX_BUILD_TIME;
 }

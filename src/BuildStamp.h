@@ -1,5 +1,5 @@
-// The moment the executable was built. It is taken in one translation unit only, so every text
-// that shows it (the start banner, the statistics line) shows the same moment.
+// The moment the executable was built. It is taken once per build, so every text that shows it
+// (the start banner, the statistics line, the version resource's comment) shows the same moment.
 #pragma once
 
 // The build date as "Mmm dd yyyy": the month's English abbreviation, the day led by a blank

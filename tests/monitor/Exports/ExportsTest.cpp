@@ -350,6 +350,49 @@ TEST(WindowsExports, EveryFileOfTheInstallationHasTheTreesFormatAndImportsOnlyWh
   }
 }
 
+// The bytes of `text` as UTF-16LE, how a version resource keeps its strings.
+std::string Utf16(const std::string& text) {
+  std::string wide;
+  for (char c : text) {
+    wide += c;
+    wide += '\0';
+  }
+  return wide;
+}
+
+// Both executables run with their starter's rights and name the Windows versions they were made
+// for, carry the version in a version resource, and the PE32 monitor may use more than 2 GiB.
+TEST(WindowsExports, TheExecutablesCarryAManifestAndAVersionAndPe32IsLargeAddressAware) {
+  for (const std::string program : {"KorvexMonitor.exe", "Korvex.exe"}) {
+    SCOPED_TRACE(program);
+    const std::string path = WindowsBinDir() + "/" + program;
+    std::ifstream in(path, std::ios::binary);
+    const std::string bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    ASSERT_FALSE(bytes.empty()) << "cannot read " << path;
+    EXPECT_NE(bytes.find("<requestedExecutionLevel level=\"asInvoker\" uiAccess=\"false\"/>"),
+              std::string::npos);
+    for (const char* os :
+         {"35138b9a-5d96-4fbd-8e2d-a2440225f93a", "4a2f28e3-53b9-4441-ba9c-d69d4a4a6e38",
+          "1f676c76-80e1-4239-95bb-83d0f6d0da78", "8e0f7a12-bfb3-4fe8-b9a5-48fd50a15a9a"}) {
+      EXPECT_NE(bytes.find(os), std::string::npos) << "no supportedOS " << os;
+    }
+    // A string entry is its key, a zero and padding to 4 bytes, then its value.
+    for (const char* key : {"FileVersion", "ProductVersion"}) {
+      const size_t at = bytes.find(Utf16(key) + std::string(2, '\0'));
+      ASSERT_NE(at, std::string::npos) << "no " << key;
+      const size_t value = bytes.find_first_not_of('\0', at + Utf16(key).size());
+      EXPECT_EQ(bytes.compare(value, Utf16(KORVEX_VERSION).size(), Utf16(KORVEX_VERSION)), 0)
+          << key << " is not " << KORVEX_VERSION;
+    }
+    std::string error;
+    const std::string headers = RunTool(KORVEX_OBJDUMP, "-p", path, &error);
+    ASSERT_TRUE(error.empty()) << error;
+    if (WindowsArch() == "x86") {
+      EXPECT_NE(headers.find("\tlarge address aware\n"), std::string::npos);
+    }
+  }
+}
+
 // --- The two .def files: mingw's names and the agent's compiler's, for the same members ---
 
 // The symbols clang defines for SingletonExports.cpp when it compiles for `target`.
