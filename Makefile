@@ -6,7 +6,8 @@ CTEST_JOBS ?= $(JOBS)
 FUZZ_SECONDS ?= 30
 
 .PHONY: all deps build test test-asan test-tsan fuzz-smoke bench soak demo format clean \
-	deps-windows build-windows build-windows64 test-windows demo-windows bench-windows
+	deps-windows build-windows build-windows64 test-windows demo-windows bench-windows \
+	package-windows
 
 all: build
 
@@ -97,6 +98,16 @@ test-windows:
 # The demo with the Windows programs under Wine.
 demo-windows:
 	@$(WINDOWS) demo
+
+# The release package of the PE32 tree and its checksum, in build/windows/package/.
+# KORVEX_PACKAGE_STANDINS=ON packages a test installation (the stand-in DLLs, Korvex.exe).
+KORVEX_PACKAGE_STANDINS ?= OFF
+package-windows: deps-windows
+	cmake --preset windows -DKORVEX_PACKAGE_STANDINS=$(KORVEX_PACKAGE_STANDINS) >/dev/null
+	cmake --build build/windows -j $(JOBS) --target installation
+	rm -rf build/windows/package
+	cd build/windows && cpack -C RelWithDebInfo
+	cd build/windows/package && sha256sum *.zip >SHA256SUMS && cat SHA256SUMS
 
 # Linux and Windows (under Wine) figures of one run side by side; asserts nothing, not in CI.
 bench-windows: build
