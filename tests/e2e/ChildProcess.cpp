@@ -251,8 +251,17 @@ std::string ChildProcess::Describe() const {
   if (pid_ == -1) {
     return "not started";
   }
-  if (!ended_) {
+  if (!ended_ && programPidFile_.empty()) {
     return "running";
+  }
+  if (!ended_) {
+    // Tells a program that hangs from one that a launcher never got to start.
+    std::ifstream in(programPidFile_);
+    std::string pid;
+    return std::getline(in, pid) && !pid.empty()
+               ? "running as process " + pid
+               : "running, but its launcher has not started the program (no " + programPidFile_ +
+                     ")";
   }
   return exitedNormally_ ? "exit status " + std::to_string(code_)
                          : "killed by signal " + std::to_string(code_);
