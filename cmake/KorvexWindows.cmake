@@ -4,10 +4,15 @@
 # are written for the agent's engineers and never run here: see the README.
 
 # JsonCpp, cross-built as a static library by scripts/install-deps --windows. The Linux build
-# reaches it as PkgConfig::JSONCPP; the same name serves every target here.
+# reaches it as PkgConfig::JSONCPP; the same name serves every target here. A JsonCpp built
+# elsewhere (for Microsoft's compiler) may export only its shared library's target.
 find_package(jsoncpp CONFIG REQUIRED)
 add_library(PkgConfig::JSONCPP INTERFACE IMPORTED)
-target_link_libraries(PkgConfig::JSONCPP INTERFACE jsoncpp_static)
+if(TARGET jsoncpp_static)
+  target_link_libraries(PkgConfig::JSONCPP INTERFACE jsoncpp_static)
+else()
+  target_link_libraries(PkgConfig::JSONCPP INTERFACE jsoncpp_lib)
+endif()
 
 # Tests of a cross build run under Wine: ctest and GoogleTest's discovery start them through
 # this build's own wrapper of scripts/wine-run, which knows the build and so its architecture and
