@@ -105,7 +105,16 @@ int main() {
     TerminateProcess(process.hProcess, 125);
     return Fail("writing PIDFILE");
   }
-  ResumeThread(process.hThread);
+  // Resumed until its suspend count reaches zero: a count above one (the system may add its own
+  // while the process starts) would leave the program suspended, "running" with no output.
+  DWORD previous;
+  do {
+    previous = ResumeThread(process.hThread);
+  } while (previous != static_cast<DWORD>(-1) && previous > 1);
+  if (previous == static_cast<DWORD>(-1)) {
+    TerminateProcess(process.hProcess, 125);
+    return Fail("ResumeThread");
+  }
   CloseHandle(process.hThread);
   WaitForSingleObject(process.hProcess, INFINITE);
   DWORD code = 125;
