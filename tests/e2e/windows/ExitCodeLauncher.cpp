@@ -65,6 +65,15 @@ int Fail(const char* what) {
   return 125;
 }
 
+// Ends the suspended program after a failed step, reporting that step's error, not the
+// termination's.
+int EndAndFail(HANDLE process, const char* what) {
+  const DWORD error = GetLastError();
+  TerminateProcess(process, 125);
+  SetLastError(error);
+  return Fail(what);
+}
+
 }  // namespace
 
 int main() {
@@ -98,12 +107,10 @@ int main() {
     return Fail("CreateProcessW");
   }
   if (!AssignProcessToJobObject(job, process.hProcess)) {
-    TerminateProcess(process.hProcess, 125);
-    return Fail("AssignProcessToJobObject");
+    return EndAndFail(process.hProcess, "AssignProcessToJobObject");
   }
   if (!WriteWhole(arguments[1], std::to_string(process.dwProcessId))) {
-    TerminateProcess(process.hProcess, 125);
-    return Fail("writing PIDFILE");
+    return EndAndFail(process.hProcess, "writing PIDFILE");
   }
   // Resumed until its suspend count reaches zero: a count above one (the system may add its own
   // while the process starts) would leave the program suspended, "running" with no output.
@@ -112,8 +119,7 @@ int main() {
     previous = ResumeThread(process.hThread);
   } while (previous != static_cast<DWORD>(-1) && previous > 1);
   if (previous == static_cast<DWORD>(-1)) {
-    TerminateProcess(process.hProcess, 125);
-    return Fail("ResumeThread");
+    return EndAndFail(process.hProcess, "ResumeThread");
   }
   CloseHandle(process.hThread);
   WaitForSingleObject(process.hProcess, INFINITE);
