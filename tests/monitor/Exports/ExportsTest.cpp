@@ -177,18 +177,29 @@ TEST(Exports, TheProxyLibraryAndTheModulesLeaveTheSingletonToTheExecutable) {
 
 // --- The PE files of the Windows build, as `objdump -p` shows their headers and tables ---
 
-// The singleton's members as KorvexMonitor.def exports them, at ordinals 1 to 8 in this order.
-// The base-object constructor and destructor: mingw emits no aliases for the others on PE.
-const char* const kPeExports[] = {
-    "_ZN10CSingletonI17CMsgTransmitProxyEC2Ev",
-    "_ZN10CSingletonI17CMsgTransmitProxyED2Ev",
-    "_ZTV10CSingletonI17CMsgTransmitProxyE",
-    "_ZN10CSingletonI17CMsgTransmitProxyE11GetInstanceEv",
-    "_ZN10CSingletonI17CMsgTransmitProxyE11NewInstanceEv",
-    "_ZN10CSingletonI17CMsgTransmitProxyE14RemoveInstanceEv",
-    "_ZN10CSingletonI17CMsgTransmitProxyE6m_nRefE",
-    "_ZN10CSingletonI17CMsgTransmitProxyE11m_pInstanceE",
-};
+// (ordinal, name) of each line "<name> @<ordinal> [DATA]" after EXPORTS in src/<file>.
+std::vector<std::pair<int, std::string>> DefExports(const std::string& file) {
+  std::ifstream in(std::string(KORVEX_SOURCE_ROOT) + "/src/" + file);
+  static const std::regex entry(R"(^\s*(\S+)\s+@(\d+)(\s+DATA)?\s*$)");
+  std::vector<std::pair<int, std::string>> exports;
+  for (std::string line; std::getline(in, line);) {
+    std::smatch match;
+    if (line.rfind(";", 0) != 0 && std::regex_search(line, match, entry)) {
+      exports.emplace_back(std::stoi(match[2]), match[1]);
+    }
+  }
+  return exports;
+}
+
+// The singleton's members as KorvexMonitor.def exports them, at ordinals 1 to 8 in this order
+// (BothDefFilesNameTheSameEightMembersInTheSameOrder holds the file to the members).
+std::vector<std::string> PeExports() {
+  std::vector<std::string> names;
+  for (const auto& [ordinal, name] : DefExports("KorvexMonitor.def")) {
+    names.push_back(name);
+  }
+  return names;
+}
 const char kMangledSingleton[] = "CSingletonI17CMsgTransmitProxy";
 
 // What `objdump -p` says of one PE file.
@@ -261,10 +272,8 @@ TEST(WindowsExports, TheExecutableIsAGuiPeOfItsTreeExportingTheEightSingletonMem
   EXPECT_EQ(exe.magic, WindowsMagic()) << "not the format of the " << WindowsArch() << " tree";
   EXPECT_EQ(exe.subsystem, "00000002") << "not the Windows GUI subsystem";
   EXPECT_EQ(exe.ordinalBase, "1");
-  std::vector<std::pair<int, std::string>> expected;
-  for (const char* name : kPeExports) {
-    expected.emplace_back(static_cast<int>(expected.size()) + 1, name);
-  }
+  const std::vector<std::pair<int, std::string>> expected = DefExports("KorvexMonitor.def");
+  ASSERT_EQ(expected.size(), 8u);
   EXPECT_EQ(exe.named, expected);
   // An export without a name has an address entry and no name entry.
   EXPECT_EQ(exe.addressOrdinals, (std::set<int>{1, 2, 3, 4, 5, 6, 7, 8}));
@@ -274,7 +283,9 @@ TEST(WindowsExports, TheExecutableIsAGuiPeOfItsTreeExportingTheEightSingletonMem
 // use they import from KorvexMonitor.exe (the proxy library its GetInstance), and none of them
 // exports a copy. The echo module reaches the proxy through the proxy library.
 TEST(WindowsExports, TheProxyLibraryAndTheModulesImportTheSingletonFromTheExecutable) {
-  const std::set<std::string> exported(std::begin(kPeExports), std::end(kPeExports));
+  const std::vector<std::string> singleton = PeExports();
+  ASSERT_EQ(singleton.size(), 8u);
+  const std::set<std::string> exported(singleton.begin(), singleton.end());
   std::map<std::string, PeFile> files;
   for (const std::string library : {"valkoMsgTransmitProxy.dll", "modules/libecho.dll"}) {
     SCOPED_TRACE(library);
@@ -300,7 +311,7 @@ TEST(WindowsExports, TheProxyLibraryAndTheModulesImportTheSingletonFromTheExecut
     const std::vector<std::string>& members = files[library].imports[dll];
     return std::find(members.begin(), members.end(), name) != members.end();
   };
-  EXPECT_TRUE(imports("valkoMsgTransmitProxy.dll", "KorvexMonitor.exe", kPeExports[3]))
+  EXPECT_TRUE(imports("valkoMsgTransmitProxy.dll", "KorvexMonitor.exe", singleton[3]))
       << "the proxy library no longer reads the executable's singleton";
   EXPECT_TRUE(
       imports("modules/libecho.dll", "valkoMsgTransmitProxy.dll", "_Z22GetMsgTransmitInstancev"))
@@ -412,20 +423,6 @@ std::set<std::string> ClangSymbols(const std::string& target, std::string* error
     }
   }
   return symbols;
-}
-
-// (ordinal, name) of each line "<name> @<ordinal> [DATA]" after EXPORTS.
-std::vector<std::pair<int, std::string>> DefExports(const std::string& file) {
-  std::ifstream in(std::string(KORVEX_SOURCE_ROOT) + "/src/" + file);
-  static const std::regex entry(R"(^\s*(\S+)\s+@(\d+)(\s+DATA)?\s*$)");
-  std::vector<std::pair<int, std::string>> exports;
-  for (std::string line; std::getline(in, line);) {
-    std::smatch match;
-    if (line.rfind(";", 0) != 0 && std::regex_search(line, match, entry)) {
-      exports.emplace_back(std::stoi(match[2]), match[1]);
-    }
-  }
-  return exports;
 }
 
 // Which member of CSingleton<CMsgTransmitProxy> a demangled name is: its name, "~" for the
